@@ -1,0 +1,78 @@
+#include "NetCommands.h"
+
+#include <string>
+#include <vector>
+
+#include "OperatorMessages.h"
+#include "PELION_SDK.h"
+#include "VideoParam.h"
+
+namespace strevo {
+namespace {
+
+// One call of the SDK with a zero-filled answer buffer of the command's size.
+// The buffer keeps one byte more than announced so the answer stays terminated.
+int32_t Send(int32_t login, const std::string& text, std::vector<char>* answer, size_t size) {
+    answer->assign(size + 1, 0);
+    auto len = static_cast<int32_t>(size);
+    return PELION_SendRobotText(login, text.c_str(), static_cast<int32_t>(text.size() + 1),
+                                answer->data(), &len);
+}
+
+}  // namespace
+
+int32_t NetCommandChannel::GetVideoParam(VideoParam* param) {
+    if (login_ < 0) {
+        ShowMessage("无效的设备句柄!");
+        return kInvalidLoginHandle;
+    }
+    if (!param)
+        return kRequestBuildFailed;
+    std::vector<char> answer;
+    int32_t rc = Send(login_, kNetGetVideoParamText, &answer, kGetVideoParamAnswerSize);
+    if (rc < 0)
+        return ReportIfFailed(rc);
+    return ParseVideoParamAnswer(answer.data(), kGetVideoParamAnswerSize, param);
+}
+
+int32_t NetCommandChannel::SetVideoParam(const VideoParam* param) {
+    std::string text;
+    int32_t rc = param ? BuildSetVideoParamText(*param, &text) : kRequestBuildFailed;
+    std::vector<char> answer;
+    if (rc == 0)
+        rc = Send(login_, text, &answer, kSetAnswerSize);
+    return ReportIfFailed(rc);
+}
+
+int32_t NetCommandChannel::SetVideoParamItem(const char* items) {
+    std::string text;
+    int32_t rc = BuildSetItemText(items, &text);
+    std::vector<char> answer;
+    if (rc == 0)
+        rc = Send(login_, text, &answer, kSetAnswerSize);
+    return ReportIfFailed(rc);
+}
+
+int32_t NetCommandChannel::GetFocusNear() {
+    std::vector<char> answer;
+    int32_t rc = Send(login_, kGetFocusNearText, &answer, kFocusNearAnswerSize);
+    if (rc < 0)
+        return ReportIfFailed(rc);
+    return ParseFocusNearAnswer(answer.data(), kFocusNearAnswerSize);
+}
+
+int32_t NetCommandChannel::SetDefaultParam() {
+    std::vector<char> answer;
+    return ReportIfFailed(Send(login_, kSetDefaultParamText, &answer, kSetAnswerSize));
+}
+
+int32_t NetCommandChannel::SendPtz(const char* action, int paramH, int paramV) {
+    std::string text;
+    int32_t rc = BuildPtzText(action, paramH, paramV, &text);
+    std::vector<char> answer;
+    if (rc == 0)
+        rc = Send(login_, text, &answer, kPtzAnswerSize);
+    return rc;
+}
+
+}  // namespace strevo

@@ -1,0 +1,31 @@
+// The JSON command set for a network camera, sent through the SDK's text
+// command call on a login handle. The image parameter dialog delegates to it.
+#pragma once
+
+#include <cstdint>
+
+namespace strevo {
+
+struct VideoParam;
+
+class NetCommandChannel {
+  public:
+    // The login handle of the camera to command; negative means none.
+    void SetDeviceHandle(int32_t loginHandle) { login_ = loginHandle; }
+    int32_t DeviceHandle() const { return login_; }
+
+    // Results as for the USB side (VideoParam.h); a negative channel result is
+    // shown with "返回错误码: %d" and returned unchanged.
+    int32_t GetVideoParam(VideoParam* param);
+    int32_t SetVideoParam(const VideoParam* param);
+    int32_t SetVideoParamItem(const char* items);
+    int32_t GetFocusNear();
+    int32_t SetDefaultParam();
+    // One ReqPtzCtrl text; the result is the channel's.
+    int32_t SendPtz(const char* action, int paramH, int paramV);
+
+  private:
+    int32_t login_ = -1;
+};
+
+}  // namespace strevo

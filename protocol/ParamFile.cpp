@@ -1,0 +1,101 @@
+#include "ParamFile.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "OperatorMessages.h"
+
+namespace strevo {
+namespace fs = std::filesystem;
+
+int32_t WriteParamFile(const std::string& path, const VideoParam& p) {
+    // Write beside the target and rename over it, so a failed write never
+    // destroys an earlier export.
+    fs::path target(path);
+    fs::path temp = target;
+    temp += ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return kFileOpenFailed;
+        out.write(reinterpret_cast<const char*>(&p), sizeof p);
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ec;
+            fs::remove(temp, ec);
+            return kFileWriteFailed;
+        }
+        out.close();
+        if (out.fail()) {
+            std::error_code ec;
+            fs::remove(temp, ec);
+            return kFileWriteFailed;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temp, target, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        return kFileOpenFailed;
+    }
+    return 0;
+}
+
+int32_t ReadParamFile(const std::string& path, VideoParam* p) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in)
+        return kFileOpenFailed;
+    // Read one byte more than the record to tell an exact fit from a longer file.
+    char buf[sizeof(VideoParam) + 1] = {};
+    in.read(buf, sizeof buf);
+    if (in.gcount() != static_cast<std::streamsize>(sizeof(VideoParam)))
+        return kFileSizeMismatch;
+    VideoParam record{};
+    std::memcpy(&record, buf, sizeof record);
+    *p = record;
+    return 0;
+}
+
+int32_t ExportParams(const ParamFileTarget& target, const std::string& folder) {
+    VideoParam p{};
+    int32_t rc = target.getVideoParam ? target.getVideoParam(&p) : kRequestBuildFailed;
+    if (rc != 0) {
+        ShowMessage("获取参数出错： %d", rc);
+        return rc;
+    }
+    fs::path path = fs::path(folder) / kParamFileName;
+    rc = WriteParamFile(path.string(), p);
+    if (rc == kFileOpenFailed) {
+        ShowMessage("文件打开失败");
+    } else if (rc == kFileWriteFailed) {
+        ShowMessage("文件写入失败");
+    } else {
+        ShowMessage("导出配置成功！");
+    }
+    return rc;
+}
+
+int32_t ImportParams(const ParamFileTarget& target, const std::string& file) {
+    VideoParam p{};
+    int32_t rc = ReadParamFile(file, &p);
+    if (rc == kFileOpenFailed) {
+        ShowMessage("文件打开失败");
+        return rc;
+    }
+    if (rc == kFileSizeMismatch) {
+        ShowMessage("数据长度不匹配！");
+        return rc;
+    }
+    if (target.show)
+        target.show(p);
+    rc = target.setVideoParam ? target.setVideoParam(&p) : kRequestBuildFailed;
+    // A negative result was shown by the send itself.
+    if (rc == 0)
+        ShowMessage("导入配置成功！");
+    return rc;
+}
+
+}  // namespace strevo

@@ -1,0 +1,142 @@
+// Export and import of parameter files over a bound camera.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "MessageRecorder.h"
+#include "ParamFile.h"
+
+using namespace strevo;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ParamFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("strevo_pf_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        camera.Luminance = 77;
+        camera.BExpCPS = -9;
+        camera.u32CTNum = 6500;
+        camera.eSceneMode = 4;
+        camera.eSceneMode2 = 4;
+        camera.u32Lut = 278;
+        target.getVideoParam = [this](VideoParam* p) {
+            ++gets;
+            if (getResult == 0)
+                *p = camera;
+            return getResult;
+        };
+        target.setVideoParam = [this](const VideoParam* p) {
+            events.push_back("set");
+            received = *p;
+            return setResult;
+        };
+        target.show = [this](const VideoParam& p) {
+            events.push_back("show");
+            shown = p;
+        };
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string WriteBytes(const std::string& name, size_t n) {
+        fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary) << std::string(n, '\x05');
+        return p.string();
+    }
+    std::vector<char> Read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path dir;
+    VideoParam camera{};
+    VideoParam received{};
+    VideoParam shown{};
+    int32_t getResult = 0;
+    int32_t setResult = 0;
+    int gets = 0;
+    std::vector<std::string> events;
+    ParamFileTarget target;
+    MessageRecorder messages;
+};
+
+}  // namespace
+
+TEST_F(ParamFileTest, ExportWritesTheRecordByteForByte) {
+    ASSERT_EQ(ExportParams(target, dir.string()), 0);
+    std::vector<char> bytes = Read(dir / kParamFileName);
+    ASSERT_EQ(bytes.size(), 55u);
+    EXPECT_EQ(std::memcmp(bytes.data(), &camera, 55), 0);
+    EXPECT_EQ(bytes[48], bytes[49]);
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"导出配置成功！"});
+    EXPECT_FALSE(fs::exists(dir / "video_params.dat.tmp"));
+
+    // A trailing separator on the folder is fine.
+    ASSERT_EQ(ExportParams(target, dir.string() + "/"), 0);
+}
+
+TEST_F(ParamFileTest, ExportFailuresLeaveNoFile) {
+    getResult = -302;
+    EXPECT_EQ(ExportParams(target, dir.string()), -302);
+    EXPECT_FALSE(fs::exists(dir / kParamFileName));
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"获取参数出错： -302"});
+
+    // A positive read result is not a success either.
+    messages.texts.clear();
+    getResult = 3;
+    EXPECT_EQ(ExportParams(target, dir.string()), 3);
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"获取参数出错： 3"});
+
+    messages.texts.clear();
+    getResult = 0;
+    EXPECT_EQ(ExportParams(target, (dir / "missing").string()), kFileOpenFailed);
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"文件打开失败"});
+}
+
+TEST_F(ParamFileTest, ExportReplacesAnEarlierFileWhole) {
+    WriteBytes(kParamFileName, 200);
+    ASSERT_EQ(ExportParams(target, dir.string()), 0);
+    EXPECT_EQ(fs::file_size(dir / kParamFileName), 55u);
+}
+
+TEST_F(ParamFileTest, ImportShowsThenSends) {
+    ASSERT_EQ(WriteParamFile((dir / "a.dat").string(), camera), 0);
+    ASSERT_EQ(ImportParams(target, (dir / "a.dat").string()), 0);
+    EXPECT_EQ(events, (std::vector<std::string>{"show", "set"}));
+    EXPECT_EQ(std::memcmp(&received, &camera, sizeof camera), 0);
+    EXPECT_EQ(std::memcmp(&shown, &camera, sizeof camera), 0);
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"导入配置成功！"});
+}
+
+TEST_F(ParamFileTest, ImportSendResults) {
+    ASSERT_EQ(WriteParamFile((dir / "a.dat").string(), camera), 0);
+    setResult = -5;  // the send has shown its own message
+    EXPECT_EQ(ImportParams(target, (dir / "a.dat").string()), -5);
+    setResult = 2;
+    EXPECT_EQ(ImportParams(target, (dir / "a.dat").string()), 2);
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(ParamFileTest, ImportRefusesWrongSizes) {
+    for (size_t n : {0u, 54u, 56u, 4096u}) {
+        messages.texts.clear();
+        std::string path = WriteBytes("f" + std::to_string(n), n);
+        EXPECT_EQ(ImportParams(target, path), kFileSizeMismatch) << n;
+        EXPECT_EQ(messages.texts, std::vector<std::string>{"数据长度不匹配！"}) << n;
+    }
+    messages.texts.clear();
+    EXPECT_EQ(ImportParams(target, (dir / "nothing.dat").string()), kFileOpenFailed);
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"文件打开失败"});
+    EXPECT_TRUE(events.empty()) << "nothing may be shown or sent";
+}
