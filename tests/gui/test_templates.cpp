@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+#include "AboutDlg.h"
 #include "DialogUnits.h"
 #include "ui_dlg_100.h"
 #include "ui_dlg_102.h"
@@ -234,6 +235,19 @@ class TestTemplates : public QObject {
                                    QStringLiteral("画面"), QStringLiteral("升级")}));
         QCOMPARE(m.actionUsb->property("cmdId").toInt(), 32819);
         QCOMPARE(m.menuVideo->actions().size(), 2);
+    }
+
+    void aboutBoxShowsIconAndCloses() {
+        AboutDlg about;
+        QCOMPARE(about.windowTitle(), QStringLiteral("关于 Tivano"));
+        auto* icon = about.findChild<QLabel*>(QStringLiteral("lblIcon"));
+        QVERIFY(icon && !icon->pixmap().isNull());  // the icon resources are linked in
+        QCOMPARE(about.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+                 QStringLiteral("Tivano，1.0 版"));
+        about.show();
+        QTest::mouseClick(about.findChild<QPushButton*>(QStringLiteral("btnOk")), Qt::LeftButton);
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+        QVERIFY(!about.isVisible());
     }
 
     void templatesRenderScaled() {
