@@ -1,0 +1,21 @@
+// The test picture of a simulated network camera: a world of coloured cells seen
+// through the camera's pan/tilt/zoom, with its mirror/flip and brightness applied,
+// and the camera's name, a clock and its settings written over it.
+#pragma once
+
+#include <string>
+
+#include "CameraModel.h"
+#include "StreamEncoder.h"
+
+namespace camsim {
+
+// Draws into picture (already sized; even width and height). clock is "HH:MM:SS".
+void DrawTestPicture(const std::string& name, const std::string& clock, const CameraSnapshot& s,
+                     YuvPicture* picture);
+
+// Writes ASCII text in the built-in 5x7 font, each dot scale x scale pixels, white on
+// a dark box. Lower case is shown as upper case; other characters as '?'.
+void DrawText(const std::string& text, int x, int y, int scale, YuvPicture* picture);
+
+}  // namespace camsim
