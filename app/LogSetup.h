@@ -1,0 +1,20 @@
+// Program log set-up from toolscfg.ini.
+#pragma once
+
+#include <string>
+
+class KLogLibrary;
+
+namespace strevo {
+
+// LOG/Level: only its first character counts; a non-digit gives 0; default 5.
+unsigned ReadLogLevel(const std::string& configPath);
+
+// Module directory + "APP_LOG" + separator.
+std::string LogDirectory(const std::string& moduleDir);
+
+// Directory and prefix "log", file channel at level 1 (every record of level 1
+// or more is kept), console channel at the configured level, 100 KiB files.
+void SetUpLogging(KLogLibrary& log, const std::string& moduleDir, const std::string& configPath);
+
+}  // namespace strevo

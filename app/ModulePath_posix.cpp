@@ -1,0 +1,15 @@
+#include <climits>
+#include <unistd.h>
+
+#include "ModulePath.h"
+
+namespace strevo {
+
+std::string ProgramPath() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+}  // namespace strevo

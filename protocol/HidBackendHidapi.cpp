@@ -1,0 +1,75 @@
+// Real cameras through hidapi (hidraw on Linux).
+#include <hidapi/hidapi.h>
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "HidBackend.h"
+#include "HidPlatform.h"
+
+namespace strevo {
+namespace {
+
+class HidapiDevice final : public IHidDevice {
+public:
+    explicit HidapiDevice(hid_device* dev) : dev_(dev) {}
+    ~HidapiDevice() override { hid_close(dev_); }
+
+    // hidapi takes the report id as the first byte and drops it for devices
+    // without numbered reports, as the frames expect.
+    int Write(const uint8_t* report, size_t length, int) override {
+        int n = hid_write(dev_, report, length);
+        return n < 0 ? kFailed : n;
+    }
+
+    // Reports of devices without numbered reports arrive without the id byte;
+    // put a 0 in front so every report starts with its id.
+    int Read(uint8_t* buffer, size_t length, int timeoutMs) override {
+        if (length < 2) return kFailed;
+        buffer[0] = 0;
+        int n = hid_read_timeout(dev_, buffer + 1, length - 1, timeoutMs);
+        if (n < 0) return kFailed;
+        if (n == 0) return kTimeout;
+        return n + 1;
+    }
+
+private:
+    hid_device* dev_;
+};
+
+class HidapiBackend final : public IHidBackend {
+public:
+    HidapiBackend() {
+        static std::once_flag once;
+        std::call_once(once, [] { hid_init(); });
+    }
+
+    std::vector<HidDeviceDesc> Enumerate() override {
+        std::vector<HidDeviceDesc> out;
+        hid_device_info* list = hid_enumerate(0, 0);
+        for (hid_device_info* d = list; d; d = d->next) {
+            if (!d->path) continue;
+            HidDeviceDesc desc;
+            desc.path = d->path;
+            desc.vendorId = d->vendor_id;
+            desc.productId = d->product_id;
+            desc.outputReportLength = PlatformOutputReportLength(d->path);
+            out.push_back(desc);
+        }
+        hid_free_enumeration(list);
+        return out;
+    }
+
+    std::unique_ptr<IHidDevice> Open(const HidDeviceDesc& desc) override {
+        hid_device* dev = hid_open_path(desc.path.c_str());
+        if (!dev) return nullptr;
+        return std::make_unique<HidapiDevice>(dev);
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<IHidBackend> MakeHidapiBackend() { return std::make_shared<HidapiBackend>(); }
+
+}  // namespace strevo

@@ -1,0 +1,60 @@
+// Simulated cameras: what the modules of camsim share.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace camsim {
+
+class CameraModel;
+
+struct NetCamera {
+    std::string address;   // loopback address, 127.0.0.2 upwards
+    std::string name;      // shown in the test picture
+    std::string identity;  // stable per camera (MAC-like), used by discovery
+    std::shared_ptr<CameraModel> model;
+};
+
+struct UsbCamera {
+    std::string name;  // UTF-8, may be Chinese
+    std::string model;
+    std::string serial;
+    std::string buildDate;
+    int biosVersion = 0x0102;
+    int reportLength = 65;
+    uint16_t vendorId = 0x1703;
+    uint16_t productId = 0x2001;
+    std::shared_ptr<CameraModel> state;
+};
+
+struct World {
+    std::vector<NetCamera> net;
+    std::vector<UsbCamera> usb;
+};
+
+// One part of the simulator. main() offers every command-line option to each
+// module in turn, builds the World, then starts the modules.
+class Module {
+public:
+    virtual ~Module() = default;
+    virtual const char* Name() const = 0;
+    // Help text for the module's options, one option per line.
+    virtual const char* Usage() const = 0;
+    // Looks at argv[i]; returns how many arguments it consumed (0: not ours),
+    // or -1 after printing an error for a bad value.
+    virtual int ParseOption(int argc, char** argv, int i) = 0;
+    // Starts serving; prints one "camsim: ..." line per endpoint to stdout.
+    virtual bool Start(World& world) = 0;
+    virtual void Stop() = 0;
+};
+
+std::unique_ptr<Module> MakeUsbModule();
+std::unique_ptr<Module> MakeNetModule();
+std::unique_ptr<Module> MakeDiscoveryModule();
+
+// Loopback address of the n-th network camera (0-based): 127.0.0.2, 127.0.0.3, ...
+std::string NetCameraAddress(int index, const std::string& first = "127.0.0.2");
+
+}  // namespace camsim

@@ -1,0 +1,26 @@
+// strevoctl command groups. Each takes the arguments after its group word and
+// returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace strevoctl {
+
+using Args = std::vector<std::string>;
+
+int RunUsb(const Args& args);        // usb list | usb CMD INDEX ...
+int RunIpDiscover(const Args& args);  // ip discover [--seconds N]
+int RunIpCamera(const Args& args);    // ip CMD ADDRESS ...
+int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
+
+// Help text of each group, one command per line.
+extern const char* const kUsbHelp;
+extern const char* const kIpDiscoverHelp;
+extern const char* const kIpCameraHelp;
+extern const char* const kUsbCameraHelp;
+
+// Prints "strevoctl: <what> (code N)" on stderr; returns the exit status 1.
+int Fail(const std::string& what, int code);
+
+}  // namespace strevoctl

@@ -1,0 +1,48 @@
+#include <cstdio>
+
+#include "CUSBDevice.h"
+#include "Commands.h"
+#include "TextConv.h"
+
+namespace strevoctl {
+
+const char* const kUsbHelp =
+    "  usb list                    one line per USB camera, tab-separated: index, name,\n"
+    "                              model, serial, BIOS version, build date\n";
+
+namespace {
+
+int ListDevices() {
+    strevo::CUSBDevice usb;
+    int count = usb.RefreshDevices();
+    for (int i = 0; i < count; ++i) {
+        const strevo::UsbDeviceEntry& e = usb.GetEntry(i);
+        // Names are kept in the system code page; the terminal wants UTF-8.
+        char name[128];
+        int capacity = sizeof name;
+        if (!strevo::AnsiToUtf8(e.name, name, &capacity)) name[0] = '\0';
+        std::printf("%d\t%s\t%s\t%s\t%s\t%s\n", i, name, e.model, e.serial, e.biosVersion,
+                    e.buildDate);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunUsb(const Args& args) {
+    if (args.empty()) {
+        std::fprintf(stderr, "strevoctl: usb needs a command (see --help)\n");
+        return 2;
+    }
+    if (args[0] == "list") {
+        if (args.size() != 1) {
+            std::fprintf(stderr, "strevoctl: usb list takes no arguments\n");
+            return 2;
+        }
+        return ListDevices();
+    }
+    std::fprintf(stderr, "strevoctl: unknown usb command '%s' (see --help)\n", args[0].c_str());
+    return 2;
+}
+
+}  // namespace strevoctl

@@ -1,0 +1,51 @@
+// strevoctl: command-line front end over the same core as strevo.
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include "Commands.h"
+#include "OperatorMessages.h"
+
+namespace strevoctl {
+
+int Fail(const std::string& what, int code) {
+    std::fprintf(stderr, "strevoctl: %s (code %d)\n", what.c_str(), code);
+    return 1;
+}
+
+}  // namespace strevoctl
+
+namespace {
+
+void PrintHelp() {
+    std::printf(
+        "usage: strevoctl GROUP COMMAND [ARG...]\n\n"
+        "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s\n"
+        "Network cameras:\n%s%s\n"
+        "Exit status: 0 on success; 1 when the camera or transport reports a failure\n"
+        "(the message and the numeric code go to stderr); 2 for a usage error.\n",
+        strevoctl::kUsbHelp, strevoctl::kIpDiscoverHelp, strevoctl::kIpCameraHelp);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    strevoctl::Args args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        PrintHelp();
+        return args.empty() ? 2 : 0;
+    }
+    std::string group = args[0];
+    args.erase(args.begin());
+    if (group == "usb") return strevoctl::RunUsb(args);
+    if (group == "ip") {
+        if (!args.empty() && args[0] == "discover") {
+            args.erase(args.begin());
+            return strevoctl::RunIpDiscover(args);
+        }
+        return strevoctl::RunIpCamera(args);
+    }
+    std::fprintf(stderr, "strevoctl: unknown group '%s' (see --help)\n", group.c_str());
+    return 2;
+}
