@@ -137,7 +137,7 @@ TEST(WholeRecordWrite, KeysOrderAndSignedness) {
     EXPECT_EQ(num("ucManualGain"), 254);
     EXPECT_EQ(num("eSceneMode"), 3);
     EXPECT_EQ(num("u32Lut"), -5);
-    EXPECT_EQ(num("uiMShutterSpeed"), p.uiMShutterSpeed);
+    EXPECT_EQ(num("uiMShutterSpeed"), int32_t{p.uiMShutterSpeed});
     cJSON_Delete(root);
 }
 
@@ -159,11 +159,11 @@ TEST(ReadAnswer, ConversionRules) {
         "\"ucManualGain\":300,\"u32CTNum\":4294967295,\"uiMShutterSpeed\":-16667,"
         "\"Saturation\":\"12\",\"eSceneMode\":4}}}";
     ASSERT_EQ(Parse(text, &p), 0);
-    EXPECT_EQ(p.Luminance, 3);      // truncated, case-insensitive key
-    EXPECT_EQ(p.BExpCPS, -2);       // toward zero
-    EXPECT_EQ(p.ucManualGain, 44);  // low 8 bits
-    EXPECT_EQ(p.u32CTNum, -1);      // all 32 bits
-    EXPECT_EQ(p.uiMShutterSpeed, -16667);
+    EXPECT_EQ(p.Luminance, 3);           // truncated, case-insensitive key
+    EXPECT_EQ(p.BExpCPS, -2);            // toward zero
+    EXPECT_EQ(p.ucManualGain, 44);       // low 8 bits
+    EXPECT_EQ(int32_t{p.u32CTNum}, -1);  // all 32 bits
+    EXPECT_EQ(int32_t{p.uiMShutterSpeed}, -16667);
     EXPECT_EQ(p.Saturation, 0);  // not a number: left as it was
     EXPECT_EQ(p.Contrast, 33);   // absent: left as it was
     EXPECT_EQ(p.eSceneMode, 4);
