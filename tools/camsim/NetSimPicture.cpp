@@ -175,9 +175,12 @@ void DrawTestPicture(const std::string& name, const std::string& clock, const Ca
         for (int x = 0; x < 7 * m; ++x) {
             int ox, oy;
             dst(x + m * 2, y + h / 2 - marker.height / 2, &ox, &oy);
-            if (ox >= 0 && ox < w && oy >= 0 && oy < h)
-                p->y[static_cast<size_t>(oy) * w + ox] =
-                    marker.y[static_cast<size_t>(y) * marker.width + x];
+            if (ox < 0 || ox >= w || oy < 0 || oy >= h)
+                continue;
+            p->y[static_cast<size_t>(oy) * w + ox] =
+                marker.y[static_cast<size_t>(y) * marker.width + x];
+            size_t c = static_cast<size_t>(oy / 2) * (w / 2) + ox / 2;
+            p->u[c] = p->v[c] = 128;
         }
 
     // The overlay is written the right way round, as a real camera's OSD would be.
