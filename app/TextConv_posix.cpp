@@ -1,9 +1,10 @@
-#include <cerrno>
-#include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
-#include <string>
 #include <strings.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "TextConv.h"
 
@@ -22,7 +23,8 @@ const char* SystemCodeSet() {
 // Whole conversion into a string; unconvertible input characters become '?'.
 bool Convert(const char* from, const char* to, const char* text, std::string* result) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
     size_t inLeft = std::strlen(text);
     char* in = const_cast<char*>(text);
     std::string out;
@@ -33,10 +35,12 @@ bool Convert(const char* from, const char* to, const char* text, std::string* re
         size_t rc = iconv(cd, inLeft ? &in : nullptr, &inLeft, &op, &outLeft);
         out.append(chunk, sizeof chunk - outLeft);
         if (rc != static_cast<size_t>(-1)) {
-            if (inLeft == 0) break;
+            if (inLeft == 0)
+                break;
             continue;
         }
-        if (errno == E2BIG) continue;
+        if (errno == E2BIG)
+            continue;
         if (errno == EILSEQ || errno == EINVAL) {
             // Skip one input byte, or the whole UTF-8 sequence when it is valid but unmappable.
             size_t skip = 1;
@@ -48,12 +52,14 @@ bool Convert(const char* from, const char* to, const char* text, std::string* re
                                                             : 1;
                 size_t k = 1;
                 while (k < len && k < inLeft && (u[k] & 0xC0) == 0x80) ++k;
-                if (k == len) skip = len;  // well-formed but unmappable: one '?' for it
+                if (k == len)
+                    skip = len;  // well-formed but unmappable: one '?' for it
             }
             in += skip;
             inLeft -= skip;
             out.push_back('?');
-            if (inLeft == 0) break;
+            if (inLeft == 0)
+                break;
             continue;
         }
         iconv_close(cd);
@@ -65,7 +71,8 @@ bool Convert(const char* from, const char* to, const char* text, std::string* re
 }
 
 char* ConvertInto(const char* from, const char* to, const char* text, char* out, int* capacity) {
-    if (!capacity) return nullptr;
+    if (!capacity)
+        return nullptr;
     std::string converted;
     if (!text || !Convert(from, to, text, &converted)) {
         *capacity = 0;
@@ -74,7 +81,8 @@ char* ConvertInto(const char* from, const char* to, const char* text, char* out,
     int size = static_cast<int>(converted.size()) + 1;  // with the NUL
     int have = *capacity;
     *capacity = size + 1;
-    if (!out || have < size + 1) return nullptr;
+    if (!out || have < size + 1)
+        return nullptr;
     std::memset(out, 0, static_cast<size_t>(have));
     std::memcpy(out, converted.data(), converted.size());
     return out;

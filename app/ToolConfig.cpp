@@ -12,7 +12,8 @@ namespace {
 // Hexadecimal with an optional "0x"; stops at the first non-hex character.
 uint16_t ParseHexId(const char* text) {
     const char* p = text;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
+        p += 2;
     uint32_t v = 0;
     for (; std::isxdigit(static_cast<unsigned char>(*p)); ++p) {
         int d = std::isdigit(static_cast<unsigned char>(*p))
@@ -31,7 +32,8 @@ ToolConfig::ToolConfig(std::string path) : path_(std::move(path)) {}
 
 bool ToolConfig::Load(ToolSettings& settings) const {
     std::FILE* f = std::fopen(path_.c_str(), "rb");
-    if (!f) return false;
+    if (!f)
+        return false;
     std::fclose(f);
 
     const char* file = path_.c_str();
@@ -46,7 +48,8 @@ bool ToolConfig::Load(ToolSettings& settings) const {
         std::snprintf(key, sizeof key, "SRC%d", n);
         char value[32];
         IniGetString("VID", key, "", value, sizeof value, file);
-        if (value[0] == '\0') break;
+        if (value[0] == '\0')
+            break;
         settings.vendorIds[count++] = ParseHexId(value);
     }
     settings.vendorIdCount = count;

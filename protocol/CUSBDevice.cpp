@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "KLogLibrary.h"
-#include "TextCut.h"
 #include "TextConv.h"
+#include "TextCut.h"
 
 namespace strevo {
 namespace {
@@ -30,7 +30,7 @@ struct OpenDevice {
 // closed (or never opened) is refused instead of reaching a device, and a
 // device closed while a transaction runs on it stays alive until that ends.
 class HandleTable {
-public:
+  public:
     UsbHandle Add(std::shared_ptr<OpenDevice> dev) {
         std::lock_guard<std::mutex> lock(mu_);
         next_ += 4;
@@ -48,14 +48,15 @@ public:
         {
             std::lock_guard<std::mutex> lock(mu_);
             auto it = map_.find(reinterpret_cast<uintptr_t>(h));
-            if (it == map_.end()) return false;
+            if (it == map_.end())
+                return false;
             dev = std::move(it->second);
             map_.erase(it);
         }
         return true;  // dev closes here, outside the lock, unless a transaction still holds it
     }
 
-private:
+  private:
     std::mutex mu_;
     uintptr_t next_ = 0x1000;
     std::unordered_map<uintptr_t, std::shared_ptr<OpenDevice>> map_;
@@ -73,7 +74,9 @@ void PutU16(uint8_t* p, uint16_t v) {
 void PutU32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t GetU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t GetU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -88,9 +91,9 @@ int RemainingMs(Clock::time_point deadline) {
 int32_t WritePhase(OpenDevice& dev, UsbHandle handle, uint32_t cmd, const uint8_t* payload,
                    uint32_t payloadLen, uint32_t writeTimeoutSec) {
     const int L = dev.reportLength;
-    ProgramLog().Log(2, nullptr, " (F=%s L=%d) handle=%p, cmd=%d,cmdLen=%d, OutputReportByteLength=%d",
-                     "WriteThread", __LINE__, handle, static_cast<int>(cmd),
-                     static_cast<int>(payloadLen), L);
+    ProgramLog().Log(
+        2, nullptr, " (F=%s L=%d) handle=%p, cmd=%d,cmdLen=%d, OutputReportByteLength=%d",
+        "WriteThread", __LINE__, handle, static_cast<int>(cmd), static_cast<int>(payloadLen), L);
     auto deadline = Clock::now() + std::chrono::seconds(writeTimeoutSec);
     std::vector<uint8_t> report(static_cast<size_t>(L), 0);
     PutU32(&report[1], kFrameMagic);
@@ -101,10 +104,13 @@ int32_t WritePhase(OpenDevice& dev, UsbHandle handle, uint32_t cmd, const uint8_
         uint32_t chunk = std::min(payloadLen - sent, room);
         PutU16(&report[9], static_cast<uint16_t>(chunk));
         PutU16(&report[11], sent + chunk == payloadLen ? 1 : 0);
-        if (chunk) std::memcpy(&report[kRequestHeaderEnd], payload + sent, chunk);
+        if (chunk)
+            std::memcpy(&report[kRequestHeaderEnd], payload + sent, chunk);
         int rc = dev.io->Write(report.data(), report.size(), RemainingMs(deadline));
-        if (rc == IHidDevice::kTimeout) return kUsbTimeout;
-        if (rc < 0) return kUsbWriteFailed;
+        if (rc == IHidDevice::kTimeout)
+            return kUsbTimeout;
+        if (rc < 0)
+            return kUsbWriteFailed;
         sent += chunk;
     } while (sent < payloadLen);
     return 0;
@@ -118,13 +124,17 @@ int32_t ReadPhase(OpenDevice& dev, uint8_t* answer, uint32_t answerSize, uint32_
     uint32_t received = 0;
     bool overflow = false;
     int32_t code = 0;
-    if (answerLen) *answerLen = 0;
+    if (answerLen)
+        *answerLen = 0;
     while (true) {
         int n = dev.io->Read(report.data(), report.size(), RemainingMs(deadline));
-        if (n == IHidDevice::kTimeout) return kUsbTimeout;
-        if (n < kAnswerHeaderEnd || GetU32(&report[1]) != kFrameMagic) return kUsbBadAnswer;
+        if (n == IHidDevice::kTimeout)
+            return kUsbTimeout;
+        if (n < kAnswerHeaderEnd || GetU32(&report[1]) != kFrameMagic)
+            return kUsbBadAnswer;
         uint32_t chunk = GetU16(&report[9]);
-        if (chunk > static_cast<uint32_t>(n - kAnswerHeaderEnd)) return kUsbBadAnswer;
+        if (chunk > static_cast<uint32_t>(n - kAnswerHeaderEnd))
+            return kUsbBadAnswer;
         bool last = GetU16(&report[11]) == 1;
         code = static_cast<int32_t>(GetU32(&report[13]));
         if (chunk > 0 && answer) {
@@ -136,10 +146,12 @@ int32_t ReadPhase(OpenDevice& dev, uint8_t* answer, uint32_t answerSize, uint32_
                 std::memcpy(answer + received, &report[kAnswerHeaderEnd], chunk);
                 received += chunk;
                 answer[received] = 0;
-                if (answerLen) *answerLen = received;
+                if (answerLen)
+                    *answerLen = received;
             }
         }
-        if (last) break;
+        if (last)
+            break;
     }
     return overflow ? kUsbAnswerTooLarge : code;
 }
@@ -149,13 +161,15 @@ int32_t ReadPhase(OpenDevice& dev, uint8_t* answer, uint32_t answerSize, uint32_
 void DrainStaleReports(OpenDevice& dev) {
     std::vector<uint8_t> report(static_cast<size_t>(dev.reportLength));
     for (int i = 0; i < 4096; ++i) {
-        if (dev.io->Read(report.data(), report.size(), 0) <= 0) break;
+        if (dev.io->Read(report.data(), report.size(), 0) <= 0)
+            break;
     }
 }
 
 void CopyJsonText(const cJSON* root, const char* key, char* field, size_t size) {
     const cJSON* item = cJSON_GetObjectItemCaseSensitive(root, key);
-    if (cJSON_IsString(item) && item->valuestring) CutText(item->valuestring, field, size, true);
+    if (cJSON_IsString(item) && item->valuestring)
+        CutText(item->valuestring, field, size, true);
 }
 
 }  // namespace
@@ -163,7 +177,9 @@ void CopyJsonText(const cJSON* root, const char* key, char* field, size_t size) 
 CUSBDevice::CUSBDevice(std::shared_ptr<IHidBackend> backend)
     : backend_(backend ? std::move(backend) : MakeDefaultHidBackend()) {}
 
-CUSBDevice::~CUSBDevice() { CloseDevices(); }
+CUSBDevice::~CUSBDevice() {
+    CloseDevices();
+}
 
 int CUSBDevice::SetVendorIds(int count, const uint16_t* ids) {
     vendorIds_[0] = kDefaultVendorId;
@@ -174,12 +190,15 @@ int CUSBDevice::SetVendorIds(int count, const uint16_t* ids) {
 }
 
 int CUSBDevice::DeviceOpen() {
-    if (!backend_) return 0;
+    if (!backend_)
+        return 0;
     int appended = 0;
     for (const HidDeviceDesc& desc : backend_->Enumerate()) {
         bool accepted = false;
-        for (int i = 0; i < vendorIdCount_; ++i) accepted = accepted || vendorIds_[i] == desc.vendorId;
-        if (!accepted) continue;
+        for (int i = 0; i < vendorIdCount_; ++i)
+            accepted = accepted || vendorIds_[i] == desc.vendorId;
+        if (!accepted)
+            continue;
         // A report must hold the request header and at least one payload byte.
         if (desc.outputReportLength <= kRequestHeaderEnd) {
             ProgramLog().Log(2, nullptr, " (F=%s L=%d) skipped %s: OutputReportByteLength=%d",
@@ -189,13 +208,15 @@ int CUSBDevice::DeviceOpen() {
         }
         auto dev = std::make_shared<OpenDevice>();
         dev->io = backend_->Open(desc);
-        if (!dev->io) continue;  // in use elsewhere, or gone
+        if (!dev->io)
+            continue;  // in use elsewhere, or gone
         dev->reportLength = desc.outputReportLength;
         UsbHandle h = Handles().Add(dev);
-        ProgramLog().Log(2, nullptr,
-                         " (F=%s L=%d) [%d]:handle=%p, vid=0x%x, pid=0x%x, OutputReportByteLength=%d",
-                         "CUSBDevice::DeviceOpen", __LINE__, appended, h, desc.vendorId,
-                         desc.productId, dev->reportLength);
+        ProgramLog().Log(
+            2, nullptr,
+            " (F=%s L=%d) [%d]:handle=%p, vid=0x%x, pid=0x%x, OutputReportByteLength=%d",
+            "CUSBDevice::DeviceOpen", __LINE__, appended, h, desc.vendorId, desc.productId,
+            dev->reportLength);
         UsbDeviceEntry entry;
         entry.handle = h;
         table_.push_back(entry);
@@ -207,7 +228,8 @@ int CUSBDevice::DeviceOpen() {
 int CUSBDevice::RefreshDevices() {
     CloseDevices();
     int count = DeviceOpen();
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(refreshSettleMs));
     for (UsbDeviceEntry& entry : table_) {
         UsbDeviceInfo info;
@@ -237,9 +259,11 @@ int CUSBDevice::CloseDevices() {
 int CUSBDevice::GetDeviceInfo(UsbHandle handle, UsbDeviceInfo* info) {
     char answer[1024] = {};
     int32_t rc = Transact(handle, kCmdGetDeviceInfo, nullptr, 0, answer, sizeof answer, nullptr, 5);
-    if (rc != 0) return rc;
+    if (rc != 0)
+        return rc;
     cJSON* root = cJSON_Parse(answer);
-    if (!root) return kUsbBadAnswer;
+    if (!root)
+        return kUsbBadAnswer;
     if (info) {
         CopyJsonText(root, "DeviceName", info->name, sizeof info->name);
         CopyJsonText(root, "ProductModel", info->model, sizeof info->model);
@@ -248,7 +272,8 @@ int CUSBDevice::GetDeviceInfo(UsbHandle handle, UsbDeviceInfo* info) {
         const cJSON* bios = cJSON_GetObjectItemCaseSensitive(root, "BiosVersion");
         if (cJSON_IsNumber(bios)) {
             unsigned v = static_cast<unsigned>(static_cast<long long>(bios->valuedouble)) & 0xFFFFu;
-            std::snprintf(info->biosVersion, sizeof info->biosVersion, "%x.%02x", v >> 8, v & 0xFFu);
+            std::snprintf(info->biosVersion, sizeof info->biosVersion, "%x.%02x", v >> 8,
+                          v & 0xFFu);
         }
     }
     cJSON_Delete(root);
@@ -258,13 +283,17 @@ int CUSBDevice::GetDeviceInfo(UsbHandle handle, UsbDeviceInfo* info) {
 int32_t CUSBDevice::Transact(UsbHandle handle, uint32_t cmd, const void* payload,
                              uint32_t payloadLen, void* answer, uint32_t answerSize,
                              uint32_t* answerLen, uint32_t writeTimeoutSec) {
-    if (handle == kInvalidUsbHandle || handle == nullptr) return kUsbInvalidHandle;
+    if (handle == kInvalidUsbHandle || handle == nullptr)
+        return kUsbInvalidHandle;
     std::shared_ptr<OpenDevice> dev = Handles().Find(handle);
-    if (!dev) return kUsbInvalidHandle;
-    if (!payload) payloadLen = 0;
+    if (!dev)
+        return kUsbInvalidHandle;
+    if (!payload)
+        payloadLen = 0;
     DrainStaleReports(*dev);
     // The request's own outcome is not reported: whatever it gave, the answer decides.
-    WritePhase(*dev, handle, cmd, static_cast<const uint8_t*>(payload), payloadLen, writeTimeoutSec);
+    WritePhase(*dev, handle, cmd, static_cast<const uint8_t*>(payload), payloadLen,
+               writeTimeoutSec);
     return ReadPhase(*dev, static_cast<uint8_t*>(answer), answer ? answerSize : 0, answerLen);
 }
 

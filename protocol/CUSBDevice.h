@@ -40,8 +40,8 @@ constexpr uint32_t kCmdGetDeviceInfo = 40001117;
 
 // Frame layout.
 constexpr uint32_t kFrameMagic = 0x48544446;  // "FDTH" little-endian
-constexpr int kRequestHeaderEnd = 13;          // report id + 12-byte header
-constexpr int kAnswerHeaderEnd = 17;           // report id + 16-byte header
+constexpr int kRequestHeaderEnd = 13;         // report id + 12-byte header
+constexpr int kAnswerHeaderEnd = 17;          // report id + 16-byte header
 
 struct UsbDeviceEntry {
     UsbHandle handle = nullptr;
@@ -61,7 +61,7 @@ struct UsbDeviceInfo {
 };
 
 class CUSBDevice {
-public:
+  public:
     // Uses the given backend, or the default one (hidapi or STREVO_HID_SIM).
     explicit CUSBDevice(std::shared_ptr<IHidBackend> backend = nullptr);
     ~CUSBDevice();
@@ -90,7 +90,9 @@ public:
 
     // Table access.
     int GetCount() const { return static_cast<int>(table_.size()); }
-    const UsbDeviceEntry& GetEntry(int index) const { return table_.at(static_cast<size_t>(index)); }
+    const UsbDeviceEntry& GetEntry(int index) const {
+        return table_.at(static_cast<size_t>(index));
+    }
     const std::vector<UsbDeviceEntry>& Entries() const { return table_; }
     int GetVendorIdCount() const { return vendorIdCount_; }
     const uint16_t* GetVendorIds() const { return vendorIds_; }
@@ -102,7 +104,7 @@ public:
     int refreshSettleMs = 500;
     int identityRetryMs = 100;
 
-private:
+  private:
     std::shared_ptr<IHidBackend> backend_;
     int vendorIdCount_ = 1;
     uint16_t vendorIds_[kMaxVendorIds] = {kDefaultVendorId};

@@ -12,7 +12,7 @@
 namespace strevo {
 
 struct HidDeviceDesc {
-    std::string path;           // backend-specific, used to open the device
+    std::string path;  // backend-specific, used to open the device
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     int outputReportLength = 0;  // bytes, including the leading report id
@@ -20,7 +20,7 @@ struct HidDeviceDesc {
 
 // One open device. Reads and writes move whole reports (report id first).
 class IHidDevice {
-public:
+  public:
     virtual ~IHidDevice() = default;
     // Writes one report. Returns the byte count written, kTimeout when the
     // write did not finish within timeoutMs, or kFailed.
@@ -34,7 +34,7 @@ public:
 };
 
 class IHidBackend {
-public:
+  public:
     virtual ~IHidBackend() = default;
     virtual std::vector<HidDeviceDesc> Enumerate() = 0;
     // Exclusive open where the platform allows. Null when the device cannot be opened.

@@ -12,7 +12,7 @@ namespace strevo {
 namespace {
 
 class HidapiDevice final : public IHidDevice {
-public:
+  public:
     explicit HidapiDevice(hid_device* dev) : dev_(dev) {}
     ~HidapiDevice() override { hid_close(dev_); }
 
@@ -26,20 +26,23 @@ public:
     // Reports of devices without numbered reports arrive without the id byte;
     // put a 0 in front so every report starts with its id.
     int Read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        if (length < 2) return kFailed;
+        if (length < 2)
+            return kFailed;
         buffer[0] = 0;
         int n = hid_read_timeout(dev_, buffer + 1, length - 1, timeoutMs);
-        if (n < 0) return kFailed;
-        if (n == 0) return kTimeout;
+        if (n < 0)
+            return kFailed;
+        if (n == 0)
+            return kTimeout;
         return n + 1;
     }
 
-private:
+  private:
     hid_device* dev_;
 };
 
 class HidapiBackend final : public IHidBackend {
-public:
+  public:
     HidapiBackend() {
         static std::once_flag once;
         std::call_once(once, [] { hid_init(); });
@@ -49,7 +52,8 @@ public:
         std::vector<HidDeviceDesc> out;
         hid_device_info* list = hid_enumerate(0, 0);
         for (hid_device_info* d = list; d; d = d->next) {
-            if (!d->path) continue;
+            if (!d->path)
+                continue;
             HidDeviceDesc desc;
             desc.path = d->path;
             desc.vendorId = d->vendor_id;
@@ -63,13 +67,16 @@ public:
 
     std::unique_ptr<IHidDevice> Open(const HidDeviceDesc& desc) override {
         hid_device* dev = hid_open_path(desc.path.c_str());
-        if (!dev) return nullptr;
+        if (!dev)
+            return nullptr;
         return std::make_unique<HidapiDevice>(dev);
     }
 };
 
 }  // namespace
 
-std::shared_ptr<IHidBackend> MakeHidapiBackend() { return std::make_shared<HidapiBackend>(); }
+std::shared_ptr<IHidBackend> MakeHidapiBackend() {
+    return std::make_shared<HidapiBackend>();
+}
 
 }  // namespace strevo

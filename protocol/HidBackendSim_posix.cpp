@@ -24,7 +24,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kControlTimeoutMs = 3000;  // connect, LIST and OPEN exchanges
 
 int Remaining(Clock::time_point deadline) {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return ms > 0 ? static_cast<int>(ms) : 0;
 }
 
@@ -33,28 +34,36 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     while (true) {
         pollfd p{fd, events, 0};
         int rc = poll(&p, 1, Remaining(deadline));
-        if (rc > 0) return true;
-        if (rc == 0) return false;
-        if (errno != EINTR) return false;
+        if (rc > 0)
+            return true;
+        if (rc == 0)
+            return false;
+        if (errno != EINTR)
+            return false;
     }
 }
 
 class Connection {
-public:
+  public:
     ~Connection() { Close(); }
     void Close() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = -1;
     }
     bool Connect(const sockaddr_in& addr) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd_ < 0) return false;
+        if (fd_ < 0)
+            return false;
         int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
-        if (errno != EINPROGRESS) return false;
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+            return true;
+        if (errno != EINPROGRESS)
+            return false;
         auto deadline = Clock::now() + std::chrono::milliseconds(kControlTimeoutMs);
-        if (!WaitFor(fd_, POLLOUT, deadline)) return false;
+        if (!WaitFor(fd_, POLLOUT, deadline))
+            return false;
         int err = 0;
         socklen_t len = sizeof err;
         getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len);
@@ -70,9 +79,11 @@ public:
                 size -= static_cast<size_t>(n);
                 continue;
             }
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!WaitFor(fd_, POLLOUT, deadline)) return Remaining(deadline) == 0 ? 0 : -1;
+                if (!WaitFor(fd_, POLLOUT, deadline))
+                    return Remaining(deadline) == 0 ? 0 : -1;
                 continue;
             }
             return -1;
@@ -88,10 +99,14 @@ public:
                 buffered_.append(chunk, static_cast<size_t>(n));
                 continue;
             }
-            if (n == 0) return -1;
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-            if (!WaitFor(fd_, POLLIN, deadline)) return Remaining(deadline) == 0 ? 0 : -1;
+            if (n == 0)
+                return -1;
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return -1;
+            if (!WaitFor(fd_, POLLIN, deadline))
+                return Remaining(deadline) == 0 ? 0 : -1;
         }
         return 1;
     }
@@ -103,24 +118,27 @@ public:
                 buffered_.erase(0, nl + 1);
                 return true;
             }
-            if (buffered_.size() > 4096) return false;
-            if (Fill(buffered_.size() + 1, deadline) != 1) return false;
+            if (buffered_.size() > 4096)
+                return false;
+            if (Fill(buffered_.size() + 1, deadline) != 1)
+                return false;
         }
     }
     std::string& Buffered() { return buffered_; }
     bool Ok() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
     std::string buffered_;
 };
 
 class SimDevice final : public IHidDevice {
-public:
+  public:
     explicit SimDevice(std::unique_ptr<Connection> conn) : conn_(std::move(conn)) {}
 
     int Write(const uint8_t* report, size_t length, int timeoutMs) override {
-        if (!conn_->Ok() || length > 0xFFFF) return kFailed;
+        if (!conn_->Ok() || length > 0xFFFF)
+            return kFailed;
         auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         std::string msg;
         msg.reserve(length + 2);
@@ -128,20 +146,25 @@ public:
         msg.push_back(static_cast<char>(length >> 8));
         msg.append(reinterpret_cast<const char*>(report), length);
         int rc = conn_->SendAll(msg.data(), msg.size(), deadline);
-        if (rc == 1) return static_cast<int>(length);
+        if (rc == 1)
+            return static_cast<int>(length);
         conn_->Close();  // a half-sent report leaves the link unusable
         return rc == 0 ? kTimeout : kFailed;
     }
 
     int Read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        if (!conn_->Ok()) return kFailed;
+        if (!conn_->Ok())
+            return kFailed;
         auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         int rc = conn_->Fill(2, deadline);
-        if (rc != 1) return rc == 0 ? kTimeout : kFailed;
+        if (rc != 1)
+            return rc == 0 ? kTimeout : kFailed;
         std::string& b = conn_->Buffered();
-        size_t size = static_cast<uint8_t>(b[0]) | (static_cast<size_t>(static_cast<uint8_t>(b[1])) << 8);
+        size_t size =
+            static_cast<uint8_t>(b[0]) | (static_cast<size_t>(static_cast<uint8_t>(b[1])) << 8);
         rc = conn_->Fill(2 + size, deadline);
-        if (rc != 1) return rc == 0 ? kTimeout : kFailed;
+        if (rc != 1)
+            return rc == 0 ? kTimeout : kFailed;
         // A report longer than ours is cut, as a HID read would cut it.
         size_t n = std::min(size, length);
         std::memcpy(buffer, b.data() + 2, n);
@@ -149,26 +172,28 @@ public:
         return static_cast<int>(n);
     }
 
-private:
+  private:
     std::unique_ptr<Connection> conn_;
 };
 
 class SimBackend final : public IHidBackend {
-public:
+  public:
     explicit SimBackend(const sockaddr_in& addr) : addr_(addr) {}
 
     std::vector<HidDeviceDesc> Enumerate() override {
         std::vector<HidDeviceDesc> out;
         Connection c;
         auto deadline = Clock::now() + std::chrono::milliseconds(kControlTimeoutMs);
-        if (!c.Connect(addr_) || c.SendAll("LIST\n", 5, deadline) != 1) return out;
+        if (!c.Connect(addr_) || c.SendAll("LIST\n", 5, deadline) != 1)
+            return out;
         std::string line;
         while (c.ReadLine(&line, deadline) && !line.empty()) {
             std::istringstream in(line);
             HidDeviceDesc d;
             std::string vid, pid;
             int len = 0;
-            if (!(in >> d.path >> vid >> pid >> len)) continue;
+            if (!(in >> d.path >> vid >> pid >> len))
+                continue;
             d.vendorId = static_cast<uint16_t>(std::strtoul(vid.c_str(), nullptr, 16));
             d.productId = static_cast<uint16_t>(std::strtoul(pid.c_str(), nullptr, 16));
             d.outputReportLength = len;
@@ -181,13 +206,15 @@ public:
         auto c = std::make_unique<Connection>();
         auto deadline = Clock::now() + std::chrono::milliseconds(kControlTimeoutMs);
         std::string cmd = "OPEN " + desc.path + "\n";
-        if (!c->Connect(addr_) || c->SendAll(cmd.data(), cmd.size(), deadline) != 1) return nullptr;
+        if (!c->Connect(addr_) || c->SendAll(cmd.data(), cmd.size(), deadline) != 1)
+            return nullptr;
         std::string line;
-        if (!c->ReadLine(&line, deadline) || line != "OK") return nullptr;
+        if (!c->ReadLine(&line, deadline) || line != "OK")
+            return nullptr;
         return std::make_unique<SimDevice>(std::move(c));
     }
 
-private:
+  private:
     sockaddr_in addr_;
 };
 
@@ -195,17 +222,22 @@ private:
 
 std::shared_ptr<IHidBackend> MakeSimHidBackend(const std::string& endpoint) {
     size_t colon = endpoint.rfind(':');
-    if (colon == std::string::npos) return nullptr;
+    if (colon == std::string::npos)
+        return nullptr;
     std::string host = endpoint.substr(0, colon);
-    if (host == "localhost") host = "127.0.0.1";
+    if (host == "localhost")
+        host = "127.0.0.1";
     char* end = nullptr;
     long port = std::strtol(endpoint.c_str() + colon + 1, &end, 10);
-    if (*end || port <= 0 || port > 65535) return nullptr;
+    if (*end || port <= 0 || port > 65535)
+        return nullptr;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) return nullptr;
-    if ((ntohl(addr.sin_addr.s_addr) >> 24) != 127) return nullptr;  // loopback only
+    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1)
+        return nullptr;
+    if ((ntohl(addr.sin_addr.s_addr) >> 24) != 127)
+        return nullptr;  // loopback only
     return std::make_shared<SimBackend>(addr);
 }
 

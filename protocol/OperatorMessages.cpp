@@ -9,7 +9,7 @@ namespace strevo {
 namespace {
 
 class StderrMessages final : public IOperatorMessages {
-public:
+  public:
     void Show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
@@ -18,7 +18,9 @@ std::atomic<IOperatorMessages*> g_sink{nullptr};
 
 }  // namespace
 
-IOperatorMessages* SetOperatorMessages(IOperatorMessages* sink) { return g_sink.exchange(sink); }
+IOperatorMessages* SetOperatorMessages(IOperatorMessages* sink) {
+    return g_sink.exchange(sink);
+}
 
 void ShowMessage(const char* fmt, ...) {
     va_list args;

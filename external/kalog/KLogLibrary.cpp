@@ -21,18 +21,21 @@ struct KLogLibrary::Impl {
     bool fileBroken = false;                  // opening the file failed; do not retry per record
 
     void ResetFile() {
-        if (file) file->flush();
+        if (file)
+            file->flush();
         file.reset();
         fileBroken = false;
     }
 
     spdlog::logger* File() {
-        if (file || fileBroken || dir.empty()) return file.get();
+        if (file || fileBroken || dir.empty())
+            return file.get();
         try {
             std::error_code ec;
             std::filesystem::create_directories(dir, ec);
             std::string path = dir;
-            if (path.back() != '/' && path.back() != '\\') path += '/';
+            if (path.back() != '/' && path.back() != '\\')
+                path += '/';
             path += prefix + ".txt";
             size_t maxBytes = static_cast<size_t>(fileSizeKiB ? fileSizeKiB : 1) * 1024;
             auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(path, maxBytes,
@@ -61,7 +64,8 @@ struct KLogLibrary::Impl {
 KLogLibrary::KLogLibrary() : impl_(std::make_unique<Impl>()) {}
 
 KLogLibrary::~KLogLibrary() {
-    if (impl_ && impl_->file) impl_->file->flush();
+    if (impl_ && impl_->file)
+        impl_->file->flush();
 }
 
 void KLogLibrary::SetLogDir(const char* dir, const char* prefix) {
@@ -73,8 +77,10 @@ void KLogLibrary::SetLogDir(const char* dir, const char* prefix) {
 
 void KLogLibrary::SetLogLevel(unsigned channel, unsigned level) {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    if (channel == kFileChannel) impl_->fileLevel = level;
-    if (channel == kConsoleChannel) impl_->consoleLevel = level;
+    if (channel == kFileChannel)
+        impl_->fileLevel = level;
+    if (channel == kConsoleChannel)
+        impl_->consoleLevel = level;
 }
 
 void KLogLibrary::SetLogSize(unsigned channel, unsigned sizeKiB) {
@@ -94,13 +100,15 @@ int KLogLibrary::Log(unsigned level, const char* tag, const char* fmt, ...) {
 }
 
 int KLogLibrary::LogV(unsigned level, const char* tag, const char* fmt, va_list args) {
-    if (!fmt) return -1;
+    if (!fmt)
+        return -1;
     char small[512];
     va_list copy;
     va_copy(copy, args);
     int n = std::vsnprintf(small, sizeof small, fmt, copy);
     va_end(copy);
-    if (n < 0) return -1;
+    if (n < 0)
+        return -1;
     std::string text;
     if (static_cast<size_t>(n) < sizeof small) {
         text.assign(small, static_cast<size_t>(n));
@@ -109,19 +117,23 @@ int KLogLibrary::LogV(unsigned level, const char* tag, const char* fmt, va_list 
         std::vsnprintf(big.data(), big.size(), fmt, args);
         text.assign(big.data(), static_cast<size_t>(n));
     }
-    if (tag && *tag) text = std::string("[") + tag + "]" + text;
+    if (tag && *tag)
+        text = std::string("[") + tag + "]" + text;
 
     std::lock_guard<std::mutex> lock(impl_->mu);
     if (level >= impl_->fileLevel) {
-        if (auto* f = impl_->File()) f->info("L{}{}", level, text);
+        if (auto* f = impl_->File())
+            f->info("L{}{}", level, text);
     }
-    if (level >= impl_->consoleLevel) impl_->Console()->info("L{}{}", level, text);
+    if (level >= impl_->consoleLevel)
+        impl_->Console()->info("L{}{}", level, text);
     return n;
 }
 
 void KLogLibrary::Flush() {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    if (impl_->file) impl_->file->flush();
+    if (impl_->file)
+        impl_->file->flush();
 }
 
 KLogLibrary& ProgramLog() {

@@ -18,13 +18,13 @@ struct FakeState {
     std::vector<std::vector<uint8_t>> written;
     std::deque<std::vector<uint8_t>> answers;  // scripted; released when a request is complete
     std::deque<std::vector<uint8_t>> ready;    // what reads return
-    bool blockWrites = false;  // writes never finish (until their time limit)
+    bool blockWrites = false;                  // writes never finish (until their time limit)
     bool failReads = false;
     int opened = 0;
 };
 
 class FakeDevice final : public strevo::IHidDevice {
-public:
+  public:
     explicit FakeDevice(std::shared_ptr<FakeState> s) : s_(std::move(s)) {}
     int Write(const uint8_t* report, size_t length, int timeoutMs) override {
         std::unique_lock<std::mutex> lock(s_->mu);
@@ -42,7 +42,8 @@ public:
     }
     int Read(uint8_t* buffer, size_t length, int timeoutMs) override {
         std::unique_lock<std::mutex> lock(s_->mu);
-        if (s_->failReads) return kFailed;
+        if (s_->failReads)
+            return kFailed;
         if (s_->ready.empty()) {
             lock.unlock();
             std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
@@ -55,12 +56,12 @@ public:
         return static_cast<int>(n);
     }
 
-private:
+  private:
     std::shared_ptr<FakeState> s_;
 };
 
 class FakeBackend final : public strevo::IHidBackend {
-public:
+  public:
     struct Dev {
         strevo::HidDeviceDesc desc;
         std::shared_ptr<FakeState> state = std::make_shared<FakeState>();
@@ -83,7 +84,8 @@ public:
     }
     std::unique_ptr<strevo::IHidDevice> Open(const strevo::HidDeviceDesc& desc) override {
         for (auto& d : devices) {
-            if (d.desc.path != desc.path) continue;
+            if (d.desc.path != desc.path)
+                continue;
             ++d.state->opened;
             return std::make_unique<FakeDevice>(d.state);
         }
@@ -96,7 +98,8 @@ inline std::vector<uint8_t> AnswerFrame(int L, const std::string& chunk, bool la
                                         uint32_t magic = strevo::kFrameMagic, int chunkField = -1) {
     std::vector<uint8_t> f(static_cast<size_t>(L), 0);
     auto put = [&](size_t at, uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) f[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < bytes; ++i)
+            f[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
     };
     put(1, magic, 4);
     put(9, static_cast<uint32_t>(chunkField >= 0 ? chunkField : static_cast<int>(chunk.size())), 2);

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char tmpl[] = "/tmp/strevo-test-XXXXXX";
         path_ = mkdtemp(tmpl);
@@ -25,7 +25,7 @@ public:
     ~TempDir() { fs::remove_all(path_); }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -65,7 +65,8 @@ TEST(IniStore, LookupRules) {
     char one[2];
     IniGetString("Q", "name", "", one, sizeof one, f.c_str());
     EXPECT_STREQ(one, "q");
-    // Absent key or file: the default; an empty value reads as empty, and as the default for integers.
+    // Absent key or file: the default; an empty value reads as empty, and as the default for
+    // integers.
     IniGetString("Q", "missing", "dflt", buf, sizeof buf, f.c_str());
     EXPECT_STREQ(buf, "dflt");
     IniGetString("Q", "empty", "dflt", buf, sizeof buf, f.c_str());
@@ -93,7 +94,9 @@ TEST(IniStore, WriterKeepsEverythingElse) {
     ASSERT_TRUE(IniWriteString("WIN_SIZE", "Width", "640", f.c_str()));
     EXPECT_EQ(ReadFile(f), "[WIN_SIZE]\nWidth=640\n");
 
-    WriteFile(f, "; keep me\r\n[VID]\r\nSRC1=0x1234\r\n\r\n[win_size]\r\nwidth=1\r\n; note\r\n\r\n[LOG]\r\nLevel=3\r\n");
+    WriteFile(f,
+              "; keep me\r\n[VID]\r\nSRC1=0x1234\r\n\r\n[win_size]\r\nwidth=1\r\n; "
+              "note\r\n\r\n[LOG]\r\nLevel=3\r\n");
     ASSERT_TRUE(IniWriteString("WIN_SIZE", "Width", "800", f.c_str()));
     ASSERT_TRUE(IniWriteString("WIN_SIZE", "Height", "600", f.c_str()));
     ASSERT_TRUE(IniWriteString("SEARCH_MODE", "Mode", "1", f.c_str()));
@@ -146,7 +149,8 @@ TEST(ToolConfig, VendorListStopsAtTheRecordsSlots) {
     TempDir dir;
     std::string f = dir.File("toolscfg.ini");
     std::string text = "[VID]\n";
-    for (int n = 1; n <= 14; ++n) text += "SRC" + std::to_string(n) + "=" + std::to_string(n) + "\n";
+    for (int n = 1; n <= 14; ++n)
+        text += "SRC" + std::to_string(n) + "=" + std::to_string(n) + "\n";
     WriteFile(f, text);
     struct {
         ToolSettings s;

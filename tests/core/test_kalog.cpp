@@ -34,7 +34,8 @@ TEST(KLog, DefaultSetUpKeepsLevelTwoRecordsFromManyThreads) {
         for (int t = 0; t < 8; ++t) {
             threads.emplace_back([&log, t] {
                 for (int i = 0; i < 200; ++i)
-                    log.Log(2, nullptr, " (F=%s L=%d) thread %d record %d", "WriteThread", __LINE__, t, i);
+                    log.Log(2, nullptr, " (F=%s L=%d) thread %d record %d", "WriteThread", __LINE__,
+                            t, i);
             });
         }
         for (auto& th : threads) th.join();

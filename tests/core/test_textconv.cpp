@@ -38,7 +38,10 @@ TEST(TextConv, Utf8ToGbkWithCapacityRules) {
 TEST(TextConv, UnmappableAndBrokenInputBecomeQuestionMarks) {
     char out[32];
     int cap = sizeof out;
-    ASSERT_NE(Utf8ToAnsi("a\xF0\x9F\x98\x80" "b", out, &cap, "GBK"), nullptr);  // emoji has no GBK form
+    ASSERT_NE(Utf8ToAnsi("a\xF0\x9F\x98\x80"
+                         "b",
+                         out, &cap, "GBK"),
+              nullptr);  // emoji has no GBK form
     EXPECT_STREQ(out, "a?b");
     cap = sizeof out;
     ASSERT_NE(Utf8ToAnsi("x\xFFy", out, &cap, "GBK"), nullptr);

@@ -30,7 +30,7 @@ std::vector<camsim::UsbCamera> ThreeCameras() {
 }
 
 class UsbOverLink : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         int port = server.Start(ThreeCameras());
         ASSERT_GT(port, 0);

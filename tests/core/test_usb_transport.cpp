@@ -58,7 +58,9 @@ TEST(UsbFrames, RequestReportsAndChunking) {
         std::string payload;
         for (uint32_t i = 0; i < size; ++i) payload.push_back(static_cast<char>('a' + i % 26));
         dev->answers.push_back(AnswerFrame(65, "", true, 0));
-        EXPECT_EQ(CUSBDevice::Transact(rig.H(), 40001090, payload.data(), size, nullptr, 0, nullptr, 5), 0);
+        EXPECT_EQ(
+            CUSBDevice::Transact(rig.H(), 40001090, payload.data(), size, nullptr, 0, nullptr, 5),
+            0);
         ASSERT_EQ(dev->written.size(), 2u);
         EXPECT_EQ(U16(dev->written[0], 9), 52);
         EXPECT_EQ(U16(dev->written[0], 11), 0);
@@ -94,7 +96,8 @@ TEST(UsbFrames, AnswersAcrossReportsFitAndOverflow) {
     dev->answers.push_back(AnswerFrame(65, b, false, 0));
     dev->answers.push_back(AnswerFrame(65, "z", true, 0));
     dev->answers.push_back(AnswerFrame(65, "stale", true, 0));
-    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, tight, sizeof tight, &len, 5), kUsbAnswerTooLarge);
+    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, tight, sizeof tight, &len, 5),
+              kUsbAnswerTooLarge);
     EXPECT_EQ(dev->ready.size(), 1u);
     // A report left over from an earlier answer is not taken for the next answer.
     // No buffer: the last frame's code, nothing written.
@@ -108,13 +111,17 @@ TEST(UsbFrames, BadAnswerFrames) {
     auto dev = rig.Open(65);
     char buf[256];
     dev->answers.push_back(AnswerFrame(65, "{}", true, 0, 0x11223344));
-    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5), kUsbBadAnswer);
+    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5),
+              kUsbBadAnswer);
     dev->answers.push_back(AnswerFrame(65, "{}", true, 0, kFrameMagic, 49));  // more than 48 fit
-    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5), kUsbBadAnswer);
+    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5),
+              kUsbBadAnswer);
     dev->answers.push_back(std::vector<uint8_t>(10, 0));  // shorter than a header
-    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5), kUsbBadAnswer);
+    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5),
+              kUsbBadAnswer);
     dev->failReads = true;
-    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5), kUsbBadAnswer);
+    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, buf, sizeof buf, nullptr, 5),
+              kUsbBadAnswer);
 }
 
 TEST(UsbFrames, TimeLimitsAreBounded) {
@@ -137,8 +144,10 @@ TEST(UsbFrames, HandlesThatAreNotOpenNeverReachADevice) {
     Rig rig;
     auto dev = rig.Open(65);
     UsbHandle h = rig.H();
-    EXPECT_EQ(CUSBDevice::Transact(kInvalidUsbHandle, 1, nullptr, 0, nullptr, 0, nullptr, 5), kUsbInvalidHandle);
-    EXPECT_EQ(CUSBDevice::Transact(nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 5), kUsbInvalidHandle);
+    EXPECT_EQ(CUSBDevice::Transact(kInvalidUsbHandle, 1, nullptr, 0, nullptr, 0, nullptr, 5),
+              kUsbInvalidHandle);
+    EXPECT_EQ(CUSBDevice::Transact(nullptr, 1, nullptr, 0, nullptr, 0, nullptr, 5),
+              kUsbInvalidHandle);
     rig.usb->CloseDevices();
     EXPECT_EQ(rig.usb->GetCount(), 0);
     EXPECT_EQ(CUSBDevice::Transact(h, 1, nullptr, 0, nullptr, 0, nullptr, 5), kUsbInvalidHandle);
@@ -149,7 +158,7 @@ TEST(UsbDevices, VendorIdsAndEnumeration) {
     auto backend = std::make_shared<FakeBackend>();
     backend->Add(0x1703, 65);
     backend->Add(0x2222, 65);
-    backend->Add(0x1703, 13);   // too short for a header and a byte
+    backend->Add(0x1703, 13);  // too short for a header and a byte
     backend->Add(0x3333, 1025);
     CUSBDevice usb(backend);
 
@@ -190,7 +199,8 @@ TEST(UsbDevices, IdentityTextsAndBiosVersion) {
     EXPECT_EQ(rig.usb->GetDeviceInfo(rig.H(), &info), kUsbBadAnswer);
     dev->answers.push_back(AnswerFrame(65, "", true, -9));
     EXPECT_EQ(rig.usb->GetDeviceInfo(rig.H(), &info), -9);
-    dev->answers.push_back(AnswerFrame(65, R"({"BiosVersion":74565})", true, 0));  // 0x12345: low 16 bits
+    dev->answers.push_back(
+        AnswerFrame(65, R"({"BiosVersion":74565})", true, 0));  // 0x12345: low 16 bits
     ASSERT_EQ(rig.usb->GetDeviceInfo(rig.H(), &info), 0);
     EXPECT_STREQ(info.biosVersion, "23.45");
 }
@@ -203,19 +213,22 @@ TEST(UsbDevices, TransactionsOnDifferentDevicesRunInParallel) {
     ASSERT_EQ(usb.DeviceOpen(), 2);
     // Device b answers at once; a is silent. b's transaction must not wait for a's.
     b->answers.push_back(AnswerFrame(65, "", true, 11));
-    std::thread slow([&] { CUSBDevice::Transact(usb.GetEntry(0).handle, 1, nullptr, 0, nullptr, 0, nullptr, 1); });
+    std::thread slow([&] {
+        CUSBDevice::Transact(usb.GetEntry(0).handle, 1, nullptr, 0, nullptr, 0, nullptr, 1);
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     auto t0 = Clock::now();
-    EXPECT_EQ(CUSBDevice::Transact(usb.GetEntry(1).handle, 1, nullptr, 0, nullptr, 0, nullptr, 5), 11);
+    EXPECT_EQ(CUSBDevice::Transact(usb.GetEntry(1).handle, 1, nullptr, 0, nullptr, 0, nullptr, 5),
+              11);
     EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000));
     slow.join();
 }
 
 TEST(HidDescriptor, OutputReportLength) {
     // Vendor page, 64-byte input and output reports without report ids.
-    const uint8_t plain[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00,
-                             0x75, 0x08, 0x95, 0x40, 0x09, 0x01, 0x81, 0x02, 0x95, 0x40, 0x09, 0x01,
-                             0x91, 0x02, 0xC0};
+    const uint8_t plain[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00,
+                             0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x09, 0x01,
+                             0x81, 0x02, 0x95, 0x40, 0x09, 0x01, 0x91, 0x02, 0xC0};
     EXPECT_EQ(OutputReportLengthFromDescriptor(plain, sizeof plain), 65);
     // Two output reports with ids: the longer one (1024 bytes) counts.
     const uint8_t ids[] = {0x85, 0x01, 0x75, 0x08, 0x95, 0x10, 0x91, 0x02,

@@ -28,14 +28,17 @@ void PutU16(std::string& s, size_t at, uint16_t v) {
     s[at + 1] = static_cast<char>(v >> 8);
 }
 void PutU32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 uint16_t GetU16(const std::string& s, size_t at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8));
+    return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) |
+                                 (static_cast<uint8_t>(s[at + 1]) << 8));
 }
 uint32_t GetU32(const std::string& s, size_t at) {
     uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
     return v;
 }
 
@@ -43,8 +46,10 @@ bool SendAll(int fd, const std::string& data) {
     size_t off = 0;
     while (off < data.size()) {
         ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         off += static_cast<size_t>(n);
     }
     return true;
@@ -55,8 +60,10 @@ bool Fill(int fd, std::string& buf, size_t want) {
     while (buf.size() < want) {
         char chunk[4096];
         ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         buf.append(chunk, static_cast<size_t>(n));
     }
     return true;
@@ -67,11 +74,13 @@ bool ReadLine(int fd, std::string& buf, std::string* line) {
         size_t nl = buf.find('\n');
         if (nl != std::string::npos) {
             line->assign(buf, 0, nl);
-            if (!line->empty() && line->back() == '\r') line->pop_back();
+            if (!line->empty() && line->back() == '\r')
+                line->pop_back();
             buf.erase(0, nl + 1);
             return true;
         }
-        if (buf.size() > 4096 || !Fill(fd, buf, buf.size() + 1)) return false;
+        if (buf.size() > 4096 || !Fill(fd, buf, buf.size() + 1))
+            return false;
     }
 }
 
@@ -93,15 +102,21 @@ std::string IdentityAnswer(const UsbCamera& cam) {
 
 bool ParseUsbFault(const std::string& text, UsbFaultSetting* out) {
     UsbFaultSetting f;
-    if (text == "none") f.kind = UsbFault::kNone;
-    else if (text == "noanswer") f.kind = UsbFault::kNoAnswer;
-    else if (text == "badmagic") f.kind = UsbFault::kBadMagic;
-    else if (text == "oversized") f.kind = UsbFault::kOversized;
-    else if (text == "bigchunk") f.kind = UsbFault::kBigChunk;
+    if (text == "none")
+        f.kind = UsbFault::kNone;
+    else if (text == "noanswer")
+        f.kind = UsbFault::kNoAnswer;
+    else if (text == "badmagic")
+        f.kind = UsbFault::kBadMagic;
+    else if (text == "oversized")
+        f.kind = UsbFault::kOversized;
+    else if (text == "bigchunk")
+        f.kind = UsbFault::kBigChunk;
     else if (text.rfind("delay:", 0) == 0) {
         char* end = nullptr;
         long ms = std::strtol(text.c_str() + 6, &end, 10);
-        if (*end || ms < 0 || ms > 600000) return false;
+        if (*end || ms < 0 || ms > 600000)
+            return false;
         f.kind = UsbFault::kDelay;
         f.delayMs = static_cast<int>(ms);
     } else {
@@ -123,14 +138,19 @@ struct UsbSimServer::Device {
 
 UsbSimServer::UsbSimServer() = default;
 
-UsbSimServer::~UsbSimServer() { Stop(); }
+UsbSimServer::~UsbSimServer() {
+    Stop();
+}
 
-std::string UsbSimServer::PathOf(size_t index) { return "camsim-usb-" + std::to_string(index); }
+std::string UsbSimServer::PathOf(size_t index) {
+    return "camsim-usb-" + std::to_string(index);
+}
 
 int UsbSimServer::Start(std::vector<UsbCamera> cameras, const std::string& host, int port) {
     for (auto& cam : cameras) {
         auto d = std::make_shared<Device>();
-        if (!cam.state) cam.state = std::make_shared<CameraModel>(cam.name);
+        if (!cam.state)
+            cam.state = std::make_shared<CameraModel>(cam.name);
         d->cam = std::move(cam);
         devices_.push_back(d);
     }
@@ -148,7 +168,8 @@ int UsbSimServer::Start(std::vector<UsbCamera> cameras, const std::string& host,
     if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listenFd_, 64) != 0) {
         std::perror("camsim: HID link");
-        if (listenFd_ >= 0) ::close(listenFd_);
+        if (listenFd_ >= 0)
+            ::close(listenFd_);
         listenFd_ = -1;
         return -1;
     }
@@ -160,10 +181,12 @@ int UsbSimServer::Start(std::vector<UsbCamera> cameras, const std::string& host,
 }
 
 void UsbSimServer::Stop() {
-    if (listenFd_ < 0) return;
+    if (listenFd_ < 0)
+        return;
     stopping_ = true;
     ::shutdown(listenFd_, SHUT_RDWR);
-    if (acceptThread_.joinable()) acceptThread_.join();
+    if (acceptThread_.joinable())
+        acceptThread_.join();
     ::close(listenFd_);
     listenFd_ = -1;
     std::map<int, std::thread> conns;
@@ -173,7 +196,8 @@ void UsbSimServer::Stop() {
         conns.swap(connections_);
     }
     for (auto& [fd, t] : conns) {
-        if (t.joinable()) t.join();
+        if (t.joinable())
+            t.join();
         ::close(fd);
     }
     finished_.clear();
@@ -182,9 +206,11 @@ void UsbSimServer::Stop() {
 void UsbSimServer::AcceptLoop() {
     while (!stopping_) {
         pollfd p{listenFd_, POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0) continue;
+        if (poll(&p, 1, 200) <= 0)
+            continue;
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::lock_guard<std::mutex> lock(connMu_);
@@ -192,7 +218,8 @@ void UsbSimServer::AcceptLoop() {
         for (int done : finished_) {
             auto it = connections_.find(done);
             if (it != connections_.end()) {
-                if (it->second.joinable()) it->second.join();
+                if (it->second.joinable())
+                    it->second.join();
                 ::close(done);
                 connections_.erase(it);
             }
@@ -203,21 +230,23 @@ void UsbSimServer::AcceptLoop() {
             break;
         }
         connections_.emplace(fd, std::thread([this, fd] {
-            Serve(fd);
-            std::lock_guard<std::mutex> l(connMu_);
-            finished_.push_back(fd);
-        }));
+                                 Serve(fd);
+                                 std::lock_guard<std::mutex> l(connMu_);
+                                 finished_.push_back(fd);
+                             }));
     }
 }
 
 void UsbSimServer::Serve(int fd) {
     std::string buf, line;
-    if (!ReadLine(fd, buf, &line)) return;
+    if (!ReadLine(fd, buf, &line))
+        return;
     if (line == "LIST") {
         std::string out;
         for (size_t i = 0; i < devices_.size(); ++i) {
             std::lock_guard<std::mutex> lock(devices_[i]->mu);
-            if (!devices_[i]->present) continue;
+            if (!devices_[i]->present)
+                continue;
             char row[128];
             std::snprintf(row, sizeof row, "%s %04x %04x %d\n", PathOf(i).c_str(),
                           devices_[i]->cam.vendorId, devices_[i]->cam.productId,
@@ -232,11 +261,13 @@ void UsbSimServer::Serve(int fd) {
     if (line.rfind("OPEN ", 0) == 0) {
         std::string path = line.substr(5);
         for (size_t i = 0; i < devices_.size(); ++i) {
-            if (PathOf(i) != path) continue;
+            if (PathOf(i) != path)
+                continue;
             auto dev = devices_[i];
             {
                 std::lock_guard<std::mutex> lock(dev->mu);
-                if (!dev->present) break;
+                if (!dev->present)
+                    break;
                 if (dev->openFd >= 0) {
                     SendAll(fd, "ERR busy\n");
                     return;
@@ -246,7 +277,8 @@ void UsbSimServer::Serve(int fd) {
             SendAll(fd, "OK\n");
             ServeDevice(fd, dev, std::move(buf));
             std::lock_guard<std::mutex> lock(dev->mu);
-            if (dev->openFd == fd) dev->openFd = -1;
+            if (dev->openFd == fd)
+                dev->openFd = -1;
             return;
         }
         SendAll(fd, "ERR no such device\n");
@@ -259,13 +291,16 @@ void UsbSimServer::ServeDevice(int fd, std::shared_ptr<Device> dev, std::string 
     const size_t L = static_cast<size_t>(dev->cam.reportLength);
     std::string payload;
     while (!stopping_) {
-        if (!Fill(fd, buf, 2)) return;
+        if (!Fill(fd, buf, 2))
+            return;
         size_t size = GetU16(buf, 0);
-        if (!Fill(fd, buf, 2 + size)) return;
+        if (!Fill(fd, buf, 2 + size))
+            return;
         std::string report = buf.substr(2, size);
         buf.erase(0, 2 + size);
         // A device drops requests that are not well-formed frames.
-        if (report.size() < 13 || GetU32(report, 1) != kMagic) continue;
+        if (report.size() < 13 || GetU32(report, 1) != kMagic)
+            continue;
         uint32_t cmd = GetU32(report, 5);
         size_t chunk = GetU16(report, 9);
         if (chunk > report.size() - 13) {
@@ -273,7 +308,8 @@ void UsbSimServer::ServeDevice(int fd, std::shared_ptr<Device> dev, std::string 
             continue;
         }
         payload.append(report, 13, chunk);
-        if (GetU16(report, 11) != 1) continue;
+        if (GetU16(report, 11) != 1)
+            continue;
 
         UsbFaultSetting fault;
         std::string answer;
@@ -291,7 +327,8 @@ void UsbSimServer::ServeDevice(int fd, std::shared_ptr<Device> dev, std::string 
         }
         payload.clear();
 
-        if (fault.kind == UsbFault::kNoAnswer) continue;
+        if (fault.kind == UsbFault::kNoAnswer)
+            continue;
         if (fault.kind == UsbFault::kDelay)
             std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
         if (fault.kind == UsbFault::kOversized && answer.size() < kOversizedBytes)
@@ -310,33 +347,39 @@ void UsbSimServer::ServeDevice(int fd, std::shared_ptr<Device> dev, std::string 
             frame.replace(17, n, answer, sent, n);
             std::string msg(2, '\0');
             PutU16(msg, 0, static_cast<uint16_t>(L));
-            if (!SendAll(fd, msg + frame)) return;
+            if (!SendAll(fd, msg + frame))
+                return;
             sent += n;
         } while (sent < answer.size());
     }
 }
 
 void UsbSimServer::SetFault(size_t index, UsbFaultSetting fault) {
-    if (index >= devices_.size()) return;
+    if (index >= devices_.size())
+        return;
     std::lock_guard<std::mutex> lock(devices_[index]->mu);
     devices_[index]->fault = fault;
 }
 
 void UsbSimServer::SetPresent(size_t index, bool present) {
-    if (index >= devices_.size()) return;
+    if (index >= devices_.size())
+        return;
     std::lock_guard<std::mutex> lock(devices_[index]->mu);
     devices_[index]->present = present;
-    if (!present && devices_[index]->openFd >= 0) ::shutdown(devices_[index]->openFd, SHUT_RDWR);
+    if (!present && devices_[index]->openFd >= 0)
+        ::shutdown(devices_[index]->openFd, SHUT_RDWR);
 }
 
 std::vector<uint32_t> UsbSimServer::ReceivedCommands(size_t index) {
-    if (index >= devices_.size()) return {};
+    if (index >= devices_.size())
+        return {};
     std::lock_guard<std::mutex> lock(devices_[index]->mu);
     return devices_[index]->received;
 }
 
 std::string UsbSimServer::LastPayload(size_t index) {
-    if (index >= devices_.size()) return {};
+    if (index >= devices_.size())
+        return {};
     std::lock_guard<std::mutex> lock(devices_[index]->mu);
     return devices_[index]->lastPayload;
 }
@@ -345,7 +388,7 @@ std::string UsbSimServer::LastPayload(size_t index) {
 namespace {
 
 class UsbModule final : public Module {
-public:
+  public:
     const char* Name() const override { return "USB cameras (HID simulator link)"; }
     const char* Usage() const override {
         return "  --hid-port P             TCP port of the HID link on 127.0.0.1 (default 0: any)\n"
@@ -404,23 +447,28 @@ public:
         return 2;
     }
     bool Start(World& world) override {
-        if (world.usb.empty()) return true;
+        if (world.usb.empty())
+            return true;
         for (size_t i = 0; i < world.usb.size(); ++i) {
             world.usb[i].reportLength = reportLen_;
-            if (lengths_.count(i)) world.usb[i].reportLength = lengths_[i];
-            if (names_.count(i)) world.usb[i].name = names_[i];
+            if (lengths_.count(i))
+                world.usb[i].reportLength = lengths_[i];
+            if (names_.count(i))
+                world.usb[i].name = names_[i];
         }
         int port = server_.Start(world.usb, "127.0.0.1", port_);
-        if (port < 0) return false;
+        if (port < 0)
+            return false;
         for (const auto& [i, f] : faults_) server_.SetFault(i, f);
-        std::printf("camsim: hid-sim 127.0.0.1:%d with %zu usb cameras (STREVO_HID_SIM=127.0.0.1:%d)\n",
-                    port, world.usb.size(), port);
+        std::printf(
+            "camsim: hid-sim 127.0.0.1:%d with %zu usb cameras (STREVO_HID_SIM=127.0.0.1:%d)\n",
+            port, world.usb.size(), port);
         std::fflush(stdout);
         return true;
     }
     void Stop() override { server_.Stop(); }
 
-private:
+  private:
     UsbSimServer server_;
     int port_ = 0;
     int reportLen_ = 65;
@@ -431,6 +479,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Module> MakeUsbModule() { return std::make_unique<UsbModule>(); }
+std::unique_ptr<Module> MakeUsbModule() {
+    return std::make_unique<UsbModule>();
+}
 
 }  // namespace camsim

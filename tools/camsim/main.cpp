@@ -1,19 +1,22 @@
 // camsim: simulated USB and network cameras on loopback.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
-#include "Camsim.h"
 #include "CameraModel.h"
+#include "Camsim.h"
 
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 const char* const kUsbNames[] = {"演播室摄像机", "Studio Cam", "会议室", "Stage Left"};
 
@@ -32,7 +35,8 @@ void Usage(const std::vector<std::unique_ptr<camsim::Module>>& modules) {
 bool ParseCount(const char* text, int max, int* out) {
     char* end = nullptr;
     long v = std::strtol(text, &end, 10);
-    if (!text[0] || *end || v < 0 || v > max) return false;
+    if (!text[0] || *end || v < 0 || v > max)
+        return false;
     *out = static_cast<int>(v);
     return true;
 }
@@ -82,9 +86,11 @@ int main(int argc, char** argv) {
         int used = 0;
         for (auto& m : modules) {
             used = m->ParseOption(argc, argv, i);
-            if (used != 0) break;
+            if (used != 0)
+                break;
         }
-        if (used < 0) return 2;
+        if (used < 0)
+            return 2;
         if (used == 0) {
             std::fprintf(stderr, "camsim: unknown option %s (see --help)\n", argv[i]);
             return 2;

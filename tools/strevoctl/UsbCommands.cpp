@@ -7,8 +7,8 @@
 namespace strevoctl {
 
 const char* const kUsbHelp =
-    "  usb list                    one line per USB camera, tab-separated: index, name,\n"
-    "                              model, serial, BIOS version, build date\n";
+    "  usb list                          one line per USB camera, tab-separated: index,\n"
+    "                                    name, model, serial, BIOS version, build date\n";
 
 namespace {
 
@@ -20,7 +20,8 @@ int ListDevices() {
         // Names are kept in the system code page; the terminal wants UTF-8.
         char name[128];
         int capacity = sizeof name;
-        if (!strevo::AnsiToUtf8(e.name, name, &capacity)) name[0] = '\0';
+        if (!strevo::AnsiToUtf8(e.name, name, &capacity))
+            name[0] = '\0';
         std::printf("%d\t%s\t%s\t%s\t%s\t%s\n", i, name, e.model, e.serial, e.biosVersion,
                     e.buildDate);
     }
@@ -41,8 +42,7 @@ int RunUsb(const Args& args) {
         }
         return ListDevices();
     }
-    std::fprintf(stderr, "strevoctl: unknown usb command '%s' (see --help)\n", args[0].c_str());
-    return 2;
+    return RunUsbCamera(args);
 }
 
 }  // namespace strevoctl

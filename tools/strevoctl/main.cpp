@@ -20,11 +20,12 @@ namespace {
 void PrintHelp() {
     std::printf(
         "usage: strevoctl GROUP COMMAND [ARG...]\n\n"
-        "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s\n"
+        "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s%s\n"
         "Network cameras:\n%s%s\n"
         "Exit status: 0 on success; 1 when the camera or transport reports a failure\n"
         "(the message and the numeric code go to stderr); 2 for a usage error.\n",
-        strevoctl::kUsbHelp, strevoctl::kIpDiscoverHelp, strevoctl::kIpCameraHelp);
+        strevoctl::kUsbHelp, strevoctl::kUsbCameraHelp, strevoctl::kIpDiscoverHelp,
+        strevoctl::kIpCameraHelp);
 }
 
 }  // namespace
@@ -38,7 +39,8 @@ int main(int argc, char** argv) {
     }
     std::string group = args[0];
     args.erase(args.begin());
-    if (group == "usb") return strevoctl::RunUsb(args);
+    if (group == "usb")
+        return strevoctl::RunUsb(args);
     if (group == "ip") {
         if (!args.empty() && args[0] == "discover") {
             args.erase(args.begin());
