@@ -92,7 +92,9 @@ class DiscoveryModule final : public Module {
                "                            (default 12; 0 puts the record at the first byte)\n"
                "  --discovery-delay MS      wait MS milliseconds before answering (default 0)\n"
                "  --discovery-spread MS     spread the cameras' answers over MS milliseconds\n"
-               "                            (default 0: all at once)\n"
+               "                            (default 100; 0 sends them all at once, which\n"
+               "                            overflows the asker's receive buffer beyond\n"
+               "                            about 150 cameras)\n"
                "  --discovery-malformed K   answer with a faulty datagram instead: short (11\n"
                "                            bytes), magic (wrong magic), prefix (prefix length\n"
                "                            beyond the datagram), code (wrong answer code),\n"
@@ -388,7 +390,9 @@ class DiscoveryModule final : public Module {
 
     int prefix_ = 12;
     int delayMs_ = 0;
-    int spreadMs_ = 0;
+    // Real cameras answer a broadcast with a back-off; a thousand answers in
+    // one burst would mostly be lost.
+    int spreadMs_ = 100;
     Malformed malformed_ = Malformed::kNone;
 
     std::vector<Camera> cameras_;
