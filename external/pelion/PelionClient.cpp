@@ -47,6 +47,7 @@ int32_t CameraCode(int32_t code) {
         case PELION_ERR_CHANNEL:
         case PELION_ERR_SESSION:
         case PELION_ERR_BAD_ARGUMENT:
+        case PELION_ERR_NO_RESOURCES:
             return code;
         default:
             return PELION_ERR_PROTOCOL;
@@ -100,16 +101,19 @@ int32_t RecvFrame(TcpConnection& c, Frame* f, uint32_t maxPayload, int timeoutMs
     return 0;
 }
 
-// Receives the one answer to a connection's first request.
-int32_t RecvFirstAnswer(TcpConnection& c, uint8_t type, size_t minLength, Frame* f) {
+// Receives the one answer to a connection's first request. A refusal needs only its
+// result field; an acceptance needs successLength bytes.
+int32_t RecvFirstAnswer(TcpConnection& c, uint8_t type, size_t successLength, Frame* f) {
     bool midFrame = false;
     int32_t r = RecvFrame(c, f, wire::kMaxControlPayload, PELION_ANSWER_TIMEOUT_MS, &midFrame);
     if (r != 0)
         return r;
-    if (f->header.type != type || f->header.sequence != 1 || f->payload.size() < minLength)
+    if (f->header.type != type || f->header.sequence != 1 || f->payload.size() < 4)
         return PELION_ERR_PROTOCOL;
     int32_t result = static_cast<int32_t>(wire::Get32(f->payload.data()));
-    return result == 0 ? 0 : CameraCode(result);
+    if (result != 0)
+        return CameraCode(result);
+    return f->payload.size() < successLength ? PELION_ERR_PROTOCOL : 0;
 }
 
 struct Login {

@@ -323,7 +323,8 @@ class NetModule final : public Module {
             return;
         uint8_t answerType = stream ? kStreamAnswer : kLoginAnswer;
         if (first.version != kVersion) {
-            SendFrame(conn.fd, answerType, first.sequence, ResultPayload(kErrVersion, 4));
+            SendFrame(conn.fd, answerType, first.sequence,
+                      ResultPayload(kErrVersion, stream ? 20 : 8));
             return;
         }
         if (stream)
