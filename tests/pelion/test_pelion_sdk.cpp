@@ -168,6 +168,16 @@ TEST_F(PelionTest, CameraFaultSwitches) {
         EXPECT_EQ(Send(login, kGetText, &answer), 0);
         EXPECT_EQ(answer, "{\"Content\":{\"nResult\":-5}}");
     }
+    {
+        // The SDK carries answers, it does not judge them: broken JSON arrives as sent.
+        SimNet broken(1, 2, {"--net-malformed", "--net-delay", "200"});
+        int32_t login = PELION_Login(Info(broken.Address(0)), nullptr, 0, 0, 0, 0);
+        ASSERT_GE(login, 0);
+        std::string answer;
+        EXPECT_EQ(Send(login, kGetText, &answer), 0);
+        EXPECT_EQ(answer.rfind("{\"Content\":{", 0), 0u);
+        EXPECT_EQ(answer.back(), ':');
+    }
 }
 
 TEST_F(PelionTest, SeveralCamerasAtOnce) {
@@ -532,6 +542,37 @@ TEST_F(PelionTest, CameraDroppingTheStreamEndsItCleanly) {
     EXPECT_EQ(v.calls, after);  // no more data, and no crash
     EXPECT_EQ(PELION_StopRealPlay(play), PELION_OK);
     EXPECT_EQ(Send(login, kGetText, nullptr), 0);  // the login itself lives on
+}
+
+TEST_F(PelionTest, ConcurrentLoginsStreamsAndCommands) {
+    SimNet net(2, 13);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 6; ++round) {
+                int32_t login = PELION_Login(Info(net.Address(t % 2)), nullptr, 0, 0, 0, 0);
+                if (login < 0) {
+                    ++failures;
+                    continue;
+                }
+                Viewer v;
+                int32_t play = PELION_StartRealPlay(login, 0, 1, &Viewer::Callback, &v);
+                if (Send(login, kGetText, nullptr) != 0)
+                    ++failures;
+                v.WaitCalls(1, 2s);
+                // Alternate the two ways a stream ends.
+                if (round % 2 && play >= 0 && PELION_StopRealPlay(play) != 0)
+                    ++failures;
+                if (PELION_LogOut(login) != 0)
+                    ++failures;
+                v.stopped = true;
+                if (v.late != 0)
+                    ++failures;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures, 0);
 }
 
 TEST(PelionRelease, CleanupJoinsEverything) {

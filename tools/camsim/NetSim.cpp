@@ -159,7 +159,7 @@ class NetModule final : public Module {
                "  --net-answer-pad N    append N blanks to every text answer (oversized)\n"
                "  --net-drop-after S    close every stream connection after S seconds\n"
                "  --net-max-logins N    refuse logins beyond N at once per camera (busy)\n"
-               "  --net-fps N           main stream frame rate, 1 to 30 (default 15)\n";
+               "  --net-fps N           frame rate of the streams, 1 to 30 (default 15)\n";
     }
 
     int ParseOption(int argc, char** argv, int i) override {
