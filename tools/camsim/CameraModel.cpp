@@ -316,7 +316,15 @@ int CameraModel::ApplyVideoParam(const void* videoParam) {
     return 0;
 }
 
+std::vector<PtzCommand> CameraModel::PtzLog() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return ptzLog_;
+}
+
 void CameraModel::Ptz(const std::string& action, int h, int v) {
+    if (ptzLog_.size() >= kPtzLogMax)
+        ptzLog_.erase(ptzLog_.begin());
+    ptzLog_.push_back({action, h, v});
     Clock::time_point now = Now();
     // Pan/tilt speeds 0..63 map to 2..96.5 degrees per second; zoom and focus
     // speeds 0..7 cover their range in 16 to 2 seconds.

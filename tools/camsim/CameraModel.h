@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace camsim {
 
@@ -28,6 +29,14 @@ struct CameraSnapshot {
     int iris = 0;
     bool moving = false;  // any axis in motion
 };
+
+// One PTZ command as the camera took it.
+struct PtzCommand {
+    std::string action;  // PtzCmd
+    int paramH = 0;
+    int paramV = 0;
+};
+constexpr size_t kPtzLogMax = 256;  // most recent commands kept
 
 // Ranges of the PTZ state.
 constexpr int kPanMin = -17000, kPanMax = 17000;
@@ -56,6 +65,8 @@ class CameraModel {
     int32_t HandleUsbCommand(uint32_t cmd, const std::string& payload, std::string* answer);
 
     CameraSnapshot Snapshot() const;
+    // The PTZ commands taken so far, oldest first (at most kPtzLogMax), for tests.
+    std::vector<PtzCommand> PtzLog() const;
 
     // Current value of a parameter by its JSON key (case-insensitive); false
     // when the key is unknown. For tests and the picture.
@@ -91,6 +102,7 @@ class CameraModel {
     std::string name_;
     int32_t values_[45];
     Axis pan_, tilt_, zoom_, focus_, iris_;
+    std::vector<PtzCommand> ptzLog_;
     std::function<Clock::time_point()> now_;
 };
 
