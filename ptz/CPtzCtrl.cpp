@@ -78,11 +78,12 @@ CPtzCtrl::CPtzCtrl(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui:
     slider->setTickPosition(QSlider::TicksBelow);
     slider->setValue(kSpeedStart);
     label->setText(QString::number(slider->value()));
+    // Every position change, by mouse, keyboard or code, updates the label.
     connect(slider, &QSlider::valueChanged, label,
             [label](int pos) { label->setText(QString::number(pos)); });
 
-    // The action buttons never take keyboard focus: a press-and-hold button
-    // that kept focus would fire again on the space bar without its release.
+    // The buttons never take keyboard focus: none stays marked after a click,
+    // and the space bar cannot "click" one without the press the panel acts on.
     for (QPushButton* b : findChildren<QPushButton*>()) {
         b->setFocusPolicy(Qt::NoFocus);
         if (FindAction(b))
