@@ -1,6 +1,31 @@
 #include "CTivanoApp.h"
 
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "CTivanoDlg.h"
+
 namespace strevo {
+
+namespace {
+
+// Saves the window once the tree has been filled, then closes it (demos and
+// documentation pictures).
+void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path) {
+    QObject::connect(
+        &dlg, &CTivanoDlg::DeviceTreeRefreshed, &dlg,
+        [&dlg, path] {
+            QTimer::singleShot(300, &dlg, [&dlg, path] {
+                if (!dlg.grab().save(path))
+                    std::fprintf(stderr, "strevo: could not save %s\n", qPrintable(path));
+                dlg.close();
+            });
+        },
+        Qt::SingleShotConnection);
+}
+
+}  // namespace
 
 QIcon ProgramIcon() {
     QIcon icon;
@@ -10,8 +35,27 @@ QIcon ProgramIcon() {
 }
 
 CTivanoApp::CTivanoApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Qt needs no registration of control classes; settings live in
+    // toolscfg.ini, so there is no registry key to name either.
     setApplicationName(QStringLiteral("Strevo"));
     setWindowIcon(ProgramIcon());
+    m_messages.Install();
+}
+
+CTivanoApp::~CTivanoApp() = default;
+
+int CTivanoApp::Run() {
+    CTivanoDlg dlg;
+    m_pMainWnd = &dlg;
+    m_messages.SetOwner(&dlg);
+    if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot)
+        ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot));
+    dlg.show();
+    exec();
+    m_messages.SetOwner(nullptr);
+    m_pMainWnd = nullptr;
+    // The main window shuts down as it is destroyed here; no further loop runs.
+    return 0;
 }
 
 }  // namespace strevo

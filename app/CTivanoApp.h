@@ -1,10 +1,15 @@
-// The application object: one per process, created first by main().
+// The application object: one per process, created first by main(). It runs
+// the main window until the operator closes it.
 #pragma once
 
 #include <QApplication>
 #include <QIcon>
 
+#include "GuiMessages.h"
+
 namespace strevo {
+
+class CTivanoDlg;
 
 // The program icon (resource 128 of the original), in all its sizes.
 QIcon ProgramIcon();
@@ -13,6 +18,18 @@ class CTivanoApp : public QApplication {
     Q_OBJECT
   public:
     CTivanoApp(int& argc, char** argv);
+    ~CTivanoApp() override;
+
+    // Builds the main window, runs it until it is closed and returns the
+    // process's exit code. With STREVO_SCREENSHOT=file.png set, the window
+    // saves a picture of itself once the device tree has been filled and closes.
+    int Run();
+
+    CTivanoDlg* MainWindow() const { return m_pMainWnd; }
+
+  private:
+    GuiMessages m_messages;
+    CTivanoDlg* m_pMainWnd = nullptr;
 };
 
 }  // namespace strevo

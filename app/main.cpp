@@ -1,18 +1,10 @@
-// Start-up of the program. For now it shows the main window's template only;
-// the main window class takes this over.
-#include <QMainWindow>
+// strevo: sets up camera streaming hardware over the network or USB.
+#include <clocale>
 
 #include "CTivanoApp.h"
-#include "DialogUnits.h"
-#include "ui_dlg_102.h"
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
     strevo::CTivanoApp app(argc, argv);
-    QMainWindow window;
-    Ui::Dlg102 ui;
-    ui.setupUi(&window);
-    strevo::ScaleDialogUnits(&window, strevo::DefaultDialogFont());
-    window.setWindowIcon(strevo::ProgramIcon());
-    window.show();
-    return app.exec();
+    return app.Run();
 }

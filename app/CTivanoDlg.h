@@ -1,0 +1,188 @@
+// The main window: communication mode, device tree, preview panes (IP mode),
+// the hosted parameter pages and buttons (USB mode) and the PTZ panel. It owns
+// every long-lived part of the program for its whole life.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CUSBDevice.h"
+#include "IParamHost.h"
+#include "PELION_SDK.h"
+#include "ToolConfig.h"
+
+namespace Ui {
+class Dlg102;
+}
+
+class CPtzCtrl;
+class QAction;
+class QLabel;
+class QMenu;
+class QPainter;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace strevo {
+
+class CParamPage;
+struct VideoParam;
+
+// One device item of the tree. The fields the mode does not use stay zero.
+struct DeviceNode {
+    char ip[32] = {};         // IP mode: the camera's address text
+    UsbHandle usb = nullptr;  // USB mode: the camera's device handle
+    char name[32] = {};       // USB mode: the device name as stored (ANSI)
+    QTreeWidgetItem* item = nullptr;
+};
+
+// One live preview pane. A pane is occupied while it holds a login.
+struct PreviewPane {
+    char ip[32] = {};
+    int32_t port = 0;
+    int32_t login = -1;
+    int32_t realPlay = -1;
+    int32_t playerPort = -1;
+};
+
+class CTivanoDlg : public QMainWindow, public IParamHost {
+    Q_OBJECT
+  public:
+    enum : int { kModeIp = 0, kModeUsb = 1 };
+    static constexpr int kPaneCount = 4;
+    static constexpr int kMaxIpDevices = 20;
+    static constexpr int kTreeFillTimerId = 1001;
+    static constexpr int kTreeFillDelayMs = 1000;
+    static constexpr uint16_t kLoginPort = 36666;
+    static constexpr int kAboutCommand = 0x0010;
+    // Page order: picture, exposure, white balance, focus, enhancement, video.
+    enum PageIndex : int {
+        kPicture,
+        kExposure,
+        kWhiteBalance,
+        kFocus,
+        kEnhance,
+        kVideo,
+        kPageCount
+    };
+
+    // moduleDir: where toolscfg.ini and APP_LOG live (empty: the program's
+    // directory). hid: USB backend (null: hidapi, or camsim via STREVO_HID_SIM).
+    explicit CTivanoDlg(const std::string& moduleDir = {},
+                        std::shared_ptr<IHidBackend> hid = nullptr, QWidget* parent = nullptr);
+    ~CTivanoDlg() override;
+
+    void RefreshDeviceTree();
+    void ArrangeControls(int layout);
+    void InvalidateContentArea();
+
+    // Preview panes.
+    void SelectPane(int index);
+    void DrawPaneFrames(int selected, QPainter& painter) const;
+    void ClosePane(int index);
+    virtual void OpenPreview(const LoginInfo& info, int streamType);
+
+    // Hosted pages (USB mode).
+    void ShowVideoParam(const VideoParam& param);
+    int32_t SetVideoParamItem(const char* items) override;
+    int32_t GetFocusNear() override;
+
+    // Menu commands.
+    void OnModeIp();
+    void OnModeUsb();
+    void OnLayout(int layout);
+    void OnConfig();
+    void OnUpgrade();
+    void OnRefreshList();
+    void OnCloseVideo();
+    void OnCloseAllVideo();
+    void OnAbout();
+    void OnTreeDoubleClick();
+
+    // The pop-up menu for a right-click at a point of the client area, null
+    // for none; sets the context pane as a side effect.
+    QMenu* ContextMenuAt(const QPoint& clientPos);
+
+    // State, for the parts that work with the window and for tests.
+    int Mode() const { return m_nMode; }
+    int Layout() const { return m_nLayout; }
+    int SelectedPane() const { return m_nSelectedPane; }
+    int ContextPane() const { return m_nContextPane; }
+    const PreviewPane& Pane(int index) const { return m_panes.at(static_cast<size_t>(index)); }
+    const std::vector<DeviceNode>& Nodes() const { return m_nodes; }
+    UsbHandle SelectedUsbDevice() const { return m_selectedUsb; }
+    CUSBDevice& Usb() { return m_usb; }
+    const std::string& ModuleDir() const { return m_moduleDir; }
+    const std::string& ConfigPath() const { return m_configPath; }
+
+    QWidget* Client() const;
+    QLabel* PaneControl(int index) const { return m_paneCtrls.at(static_cast<size_t>(index)); }
+    QTreeWidget* Tree() const;
+    QTreeWidgetItem* RootItem() const { return m_rootItem; }
+    QTreeWidgetItem* FoundItem() const { return m_foundItem; }
+    CPtzCtrl* Ptz() const { return m_ptz; }
+    CParamPage* Page(int index) const { return m_pages.at(static_cast<size_t>(index)); }
+    QLabel* InstructionText() const;
+    QPushButton* RestoreButton() const;
+    QPushButton* ExportButton() const;
+    QPushButton* ImportButton() const;
+    QPushButton* RefreshButton() const;
+    // Top-level menu items by position: 0 mode, 1 configure, 2 layout, 3 upgrade.
+    QAction* MenuItem(int position) const;
+    QAction* AboutItem() const { return m_aboutItem; }
+    QMenu* DevListMenu() const;
+    QMenu* VideoMenu() const;
+
+  signals:
+    // The tree has been filled again (timer, mode switch or "刷新列表").
+    void DeviceTreeRefreshed();
+
+  protected:
+    // Later parts fill these in: reading a USB camera's parameters into the
+    // pages, the image parameter dialog and the upgrade dialog.
+    virtual void ReadUsbCameraParams(const DeviceNode& node);
+    virtual void RunImageParamsDlg(int32_t loginHandle);
+    virtual void RunUpgradeDlg();
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void SetUpMenus();
+    void SetMenuStates(bool usb);
+    void OnClientResized();
+    void OnTreeFillTimer();
+    void Shutdown();
+
+    std::unique_ptr<Ui::Dlg102> m_ui;
+    std::array<QLabel*, kPaneCount> m_paneCtrls{};
+    int m_nSelectedPane = 0;
+    int m_nContextPane = -1;
+    QSize m_clientSize;
+    bool m_bSetupDone = false;
+    CPtzCtrl* m_ptz = nullptr;
+    std::array<CParamPage*, kPageCount> m_pages{};
+    ToolConfig m_config;
+    std::string m_moduleDir;
+    std::string m_configPath;
+    int m_nMode = kModeIp;
+    int m_nLayout = 2;
+    CUSBDevice m_usb;
+    std::array<PreviewPane, kPaneCount> m_panes{};
+    std::vector<DeviceNode> m_nodes;
+    QTreeWidgetItem* m_rootItem = nullptr;
+    QTreeWidgetItem* m_foundItem = nullptr;
+    UsbHandle m_selectedUsb = nullptr;
+    QAction* m_aboutItem = nullptr;
+    QTimer m_treeFillTimer;
+    bool m_bShutDown = false;
+};
+
+}  // namespace strevo

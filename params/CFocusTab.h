@@ -1,0 +1,26 @@
+// Focus page (template 267).
+#pragma once
+
+#include <memory>
+
+#include "CParamPage.h"
+
+namespace Ui {
+class Dlg267;
+}
+
+namespace strevo {
+
+class CFocusTab : public CParamPage {
+    Q_OBJECT
+  public:
+    static constexpr int kTemplateId = 267;
+
+    explicit CFocusTab(QWidget* parent = nullptr);
+    ~CFocusTab() override;
+
+  private:
+    std::unique_ptr<Ui::Dlg267> m_ui;
+};
+
+}  // namespace strevo
