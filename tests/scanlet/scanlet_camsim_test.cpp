@@ -118,23 +118,6 @@ TEST(CamsimDiscovery, PrefixZeroPutsTheRecordFirst) {
     EXPECT_EQ(Text(d, 255), "127.0.0.2");
 }
 
-TEST(CamsimDiscovery, BadOptionsAreRefused) {
-    auto m = camsim::MakeDiscoveryModule();
-    for (std::vector<std::string> bad :
-         std::vector<std::vector<std::string>>{{"--discovery-prefix", "499"},
-                                               {"--discovery-prefix", "x"},
-                                               {"--discovery-delay", "-1"},
-                                               {"--discovery-malformed", "nonsense"},
-                                               {"--discovery-spread"}}) {
-        std::vector<char*> argv;
-        for (auto& o : bad) argv.push_back(o.data());
-        EXPECT_EQ(m->ParseOption(static_cast<int>(argv.size()), argv.data(), 0), -1) << bad[0];
-    }
-    std::string unrelated = "--net";
-    char* argv[] = {unrelated.data()};
-    EXPECT_EQ(m->ParseOption(1, argv, 0), 0);
-}
-
 TEST(ScanletShared, FindsCamsimCamerasEndToEnd) {
     auto world = MakeWorld(5, "E2E");
     auto responder = StartResponder(world);
