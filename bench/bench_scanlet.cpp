@@ -2,7 +2,6 @@
 // counted, for 20, 200 and 1000 cameras, and the receive thread's CPU time
 // while nobody answers. Run it inside scripts/netns-run:
 //   scripts/netns-run build/bench/bench_scanlet [IDLE_SECONDS]   (default 30)
-#include <net/if.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,22 +19,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The benchmark broadcasts, so it only runs where loopback is the only link.
-bool OnlyLoopback() {
-    // if_nameindex asks the kernel for this namespace's links; /sys may still
-    // show the host's.
-    struct if_nameindex* list = if_nameindex();
-    if (!list)
-        return false;
-    bool only = true;
-    for (struct if_nameindex* i = list; i->if_index != 0; ++i) {
-        if (std::strcmp(i->if_name, "lo") != 0)
-            only = false;
-    }
-    if_freenameindex(list);
-    return only;
-}
 
 double CpuSeconds() {
     timespec ts{};
@@ -133,7 +116,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_scanlet [IDLE_SECONDS]   (inside scripts/netns-run)\n");
         return 2;
     }
-    if (!OnlyLoopback()) {
+    if (!camsim::OnlyLoopbackLinks()) {
         std::fprintf(stderr,
                      "bench_scanlet: refusing to broadcast here; run it inside "
                      "scripts/netns-run\n");

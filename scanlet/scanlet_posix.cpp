@@ -32,6 +32,10 @@ Socket OpenBroadcastSocket(std::uint16_t port, int receiveTimeoutMs) {
         ::close(fd);
         return kNoSocket;
     }
+    // Room for a burst of answers from a large network (about 160 fit in the
+    // default buffer); the system may grant less, which is fine.
+    int rcvbuf = kReceiveBufferBytes;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
     return fd;
 }
 

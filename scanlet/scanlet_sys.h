@@ -8,6 +8,8 @@ namespace scanlet::sys {
 
 using Socket = std::intptr_t;
 inline constexpr Socket kNoSocket = -1;
+// Receive buffer asked for: a thousand answers of about 520 bytes, with room to spare.
+inline constexpr int kReceiveBufferBytes = 2 * 1024 * 1024;
 
 // Starts the platform's socket library once per process and never stops it.
 bool StartSockets();

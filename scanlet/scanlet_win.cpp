@@ -34,6 +34,9 @@ Socket OpenBroadcastSocket(std::uint16_t port, int receiveTimeoutMs) {
         ::closesocket(s);
         return kNoSocket;
     }
+    // Room for a burst of answers from a large network.
+    int rcvbuf = kReceiveBufferBytes;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&rcvbuf), sizeof rcvbuf);
     return static_cast<Socket>(s);
 }
 

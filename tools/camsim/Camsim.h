@@ -54,6 +54,10 @@ std::unique_ptr<Module> MakeUsbModule();
 std::unique_ptr<Module> MakeNetModule();
 std::unique_ptr<Module> MakeDiscoveryModule();
 
+// True when loopback is this network namespace's only link (scripts/netns-run),
+// so answering or sending broadcasts cannot reach a real network.
+bool OnlyLoopbackLinks();
+
 // Loopback address of the n-th network camera (0-based): 127.0.0.2, 127.0.0.3, ...
 std::string NetCameraAddress(int index, const std::string& first = "127.0.0.2");
 

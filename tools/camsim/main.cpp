@@ -1,6 +1,7 @@
 // camsim: simulated USB and network cameras on loopback.
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,8 @@ void Usage(const std::vector<std::unique_ptr<camsim::Module>>& modules) {
         "  --net N             number of simulated network cameras (default 0),\n"
         "                      at 127.0.0.2, 127.0.0.3, ...\n"
         "  --net-first ADDR    address of the first network camera (default 127.0.0.2)\n"
+        "  --no-discovery      do not answer discovery broadcasts (network cameras then\n"
+        "                      also run outside a private network namespace)\n"
         "  --help              this text\n");
     for (const auto& m : modules) std::printf("\n%s:\n%s", m->Name(), m->Usage());
 }
@@ -48,9 +51,11 @@ int main(int argc, char** argv) {
     modules.push_back(camsim::MakeUsbModule());
     modules.push_back(camsim::MakeNetModule());
     modules.push_back(camsim::MakeDiscoveryModule());
+    const camsim::Module* discoveryModule = modules.back().get();
 
     int usbCount = 0, netCount = 0;
     std::string netFirst = "127.0.0.2";
+    bool discovery = true;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -60,6 +65,10 @@ int main(int argc, char** argv) {
         if ((a == "--usb" || a == "--net" || a == "--net-first") && i + 1 >= argc) {
             std::fprintf(stderr, "camsim: %s needs a value\n", a.c_str());
             return 2;
+        }
+        if (a == "--no-discovery") {
+            discovery = false;
+            continue;
         }
         if (a == "--usb") {
             if (!ParseCount(argv[++i], 64, &usbCount)) {
@@ -126,6 +135,19 @@ int main(int argc, char** argv) {
         cam.identity = mac;
         cam.model = std::make_shared<camsim::CameraModel>(cam.name);
         world.net.push_back(std::move(cam));
+    }
+
+    // The discovery responder answers broadcasts: only where nothing but
+    // loopback exists (scripts/netns-run).
+    if (!discovery) {
+        modules.erase(std::remove_if(modules.begin(), modules.end(),
+                                     [&](const auto& m) { return m.get() == discoveryModule; }),
+                      modules.end());
+    } else if (!world.net.empty() && !camsim::OnlyLoopbackLinks()) {
+        std::fprintf(stderr,
+                     "camsim: network cameras answer discovery broadcasts; run camsim inside "
+                     "scripts/netns-run (or give --no-discovery)\n");
+        return 2;
     }
 
     std::signal(SIGINT, OnSignal);
