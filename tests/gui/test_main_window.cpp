@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <memory>
@@ -487,6 +488,22 @@ class TestMainWindow : public QObject {
         QCOMPARE(d.DevListMenu()->actions().value(0)->text(), QStringLiteral("刷新列表"));
         QCOMPARE(d.VideoMenu()->actions().value(0)->text(), QStringLiteral("关闭视频"));
         QCOMPARE(d.VideoMenu()->actions().value(1)->text(), QStringLiteral("关闭所有视频"));
+    }
+
+    void aboutBoxFromMenuBar() {
+        ModuleDir dir;
+        CTivanoDlg d(dir.Path());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QString caption;
+        QTimer::singleShot(0, [&caption] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            caption = box->windowTitle();
+            box->close();
+        });
+        d.AboutItem()->trigger();
+        QCOMPARE(caption, QStringLiteral("关于 Tivano"));
     }
 
     void configWithoutPaneSaysNothingSelected() {
