@@ -403,6 +403,10 @@ void CTivanoDlg::OnLayout(int layout) {
     m_nLayout = layout == 1 ? 1 : 2;
     InvalidateContentArea();
     ArrangeControls(m_nLayout);
+    // The one visible pane becomes the selected one, so the red frame, "配置",
+    // the PTZ panel and the next preview all follow what the operator sees.
+    if (m_nLayout == 1 && m_nSelectedPane != 0)
+        SelectPane(0);
 }
 
 void CTivanoDlg::OnConfig() {

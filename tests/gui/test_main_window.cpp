@@ -506,6 +506,35 @@ class TestMainWindow : public QObject {
         QCOMPARE(caption, QStringLiteral("关于 Tivano"));
     }
 
+    // The menu items reach their commands (by their command ids).
+    void menuCommandsAreWired() {
+        ModuleDir dir;
+        CTivanoDlg d(dir.Path());
+        auto command = [&d](int id) -> QAction* {
+            for (QAction* a : d.findChildren<QAction*>())
+                if (a->property("cmdId").toInt() == id)
+                    return a;
+            return nullptr;
+        };
+        QVERIFY(command(32822) && command(32823) && command(32818) && command(32819));
+        command(32822)->trigger();
+        QCOMPARE(d.Layout(), 1);
+        CheckArrangement(d);
+        command(32823)->trigger();
+        QCOMPARE(d.Layout(), 2);
+        command(32819)->trigger();
+        QCOMPARE(d.Mode(), 1);
+        QVERIFY(!d.MenuItem(2)->isEnabled());
+        CheckArrangement(d);
+        command(32818)->trigger();
+        QCOMPARE(d.Mode(), 0);
+        QSignalSpy refreshed(&d, &CTivanoDlg::DeviceTreeRefreshed);
+        command(32824)->trigger();
+        QCOMPARE(refreshed.count(), 1);
+        command(32830)->trigger();  // the upgrade dialog is not there yet: nothing happens
+        QVERIFY(m_messages.texts.empty());
+    }
+
     void configWithoutPaneSaysNothingSelected() {
         ModuleDir dir;
         CTivanoDlg d(dir.Path());
@@ -537,6 +566,12 @@ class TestMainWindow : public QObject {
             QCOMPARE(img.pixelColor(r.x() - 1, r.center().y()), want);
             QCOMPARE(img.pixelColor(r.center().x(), r.y() + r.height() + 1), want);
         }
+
+        // Going to one pane selects the pane that stays visible.
+        d.OnLayout(1);
+        QCOMPARE(d.SelectedPane(), 0);
+        d.OnLayout(2);
+        QCOMPARE(d.SelectedPane(), 0);
 
         // USB mode draws no frames.
         d.OnModeUsb();
