@@ -167,7 +167,7 @@ void DrainStaleReports(OpenDevice& dev) {
 }
 
 void CopyJsonText(const cJSON* root, const char* key, char* field, size_t size) {
-    const cJSON* item = cJSON_GetObjectItemCaseSensitive(root, key);
+    const cJSON* item = cJSON_GetObjectItem(root, key);
     if (cJSON_IsString(item) && item->valuestring)
         CutText(item->valuestring, field, size, true);
 }
@@ -269,7 +269,7 @@ int CUSBDevice::GetDeviceInfo(UsbHandle handle, UsbDeviceInfo* info) {
         CopyJsonText(root, "ProductModel", info->model, sizeof info->model);
         CopyJsonText(root, "Serial", info->serial, sizeof info->serial);
         CopyJsonText(root, "BuildDate", info->buildDate, sizeof info->buildDate);
-        const cJSON* bios = cJSON_GetObjectItemCaseSensitive(root, "BiosVersion");
+        const cJSON* bios = cJSON_GetObjectItem(root, "BiosVersion");
         if (cJSON_IsNumber(bios)) {
             unsigned v = static_cast<unsigned>(static_cast<long long>(bios->valuedouble)) & 0xFFFFu;
             std::snprintf(info->biosVersion, sizeof info->biosVersion, "%x.%02x", v >> 8,

@@ -16,6 +16,12 @@ class NoDevices final : public IHidBackend {
 
 }  // namespace
 
+#if defined(_WIN32)
+std::shared_ptr<IHidBackend> MakeSimHidBackend(const std::string&) {
+    return nullptr;
+}
+#endif
+
 std::shared_ptr<IHidBackend> MakeDefaultHidBackend() {
     const char* sim = std::getenv("STREVO_HID_SIM");
     if (!sim || !*sim)

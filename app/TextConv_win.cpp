@@ -1,0 +1,56 @@
+// The system's ANSI code page through the wide-character functions.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "TextConv.h"
+
+namespace strevo {
+namespace {
+
+UINT CodePageOf(const char* name) {
+    if (!name)
+        return CP_ACP;
+    if (_stricmp(name, "UTF-8") == 0 || _stricmp(name, "UTF8") == 0)
+        return CP_UTF8;
+    if (_stricmp(name, "GBK") == 0 || _stricmp(name, "CP936") == 0)
+        return 936;
+    return 0;
+}
+
+char* Convert(UINT from, UINT to, const char* text, char* out, int* capacity) {
+    if (!capacity)
+        return nullptr;
+    if (!text || from == 0 || to == 0) {
+        *capacity = 0;
+        return nullptr;
+    }
+    int wlen = MultiByteToWideChar(from, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(wlen > 0 ? wlen : 1), L'\0');
+    MultiByteToWideChar(from, 0, text, -1, wide.data(), wlen);
+    int size = WideCharToMultiByte(to, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    int have = *capacity;
+    *capacity = size + 1;
+    if (size <= 0 || !out || have < size + 1)
+        return nullptr;
+    std::memset(out, 0, static_cast<size_t>(have));
+    WideCharToMultiByte(to, 0, wide.c_str(), -1, out, size, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace
+
+char* Utf8ToAnsi(const char* utf8, char* out, int* capacity, const char* target) {
+    return Convert(CP_UTF8, CodePageOf(target), utf8, out, capacity);
+}
+
+char* AnsiToUtf8(const char* ansi, char* out, int* capacity, const char* source) {
+    return Convert(CodePageOf(source), CP_UTF8, ansi, out, capacity);
+}
+
+bool AnsiIsUtf8() {
+    return GetACP() == CP_UTF8;
+}
+
+}  // namespace strevo
