@@ -74,9 +74,16 @@ void Run(int reportLength) {
     UsbHandle h = usb.GetEntry(0).handle;
     constexpr uint32_t kCmd = 40009999;  // not a JSON command: the camera only answers a code
 
+    // camsim answers an unknown command with its own negative code; only the
+    // transport's codes mean the round trip itself failed.
     int32_t first = CUSBDevice::Transact(h, kCmd, nullptr, 0, nullptr, 0, nullptr, 5);
-    if (first < 0)
-        std::printf("L=%d: transaction failed with %d\n", reportLength, first);
+    for (int32_t transport : {kUsbWriteFailed, kUsbTimeout, kUsbInvalidHandle, kUsbAnswerTooLarge,
+                              kUsbWaitFailed, kUsbBadAnswer}) {
+        if (first == transport) {
+            std::printf("L=%d: transaction failed with %d\n", reportLength, first);
+            return;
+        }
+    }
     std::vector<double> rtt;
     for (int i = 0; i < 2000; ++i) {
         auto t0 = Clock::now();
