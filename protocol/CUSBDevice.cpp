@@ -126,7 +126,11 @@ int32_t ReadPhase(OpenDevice& dev, uint8_t* answer, uint32_t answerSize, uint32_
     int32_t code = 0;
     if (answerLen)
         *answerLen = 0;
-    while (true) {
+    for (bool first = true;; first = false) {
+        // A device that keeps sending reports never flagged last cannot hold
+        // the caller past the answer's limit.
+        if (!first && Clock::now() >= deadline)
+            return kUsbTimeout;
         int n = dev.io->Read(report.data(), report.size(), RemainingMs(deadline));
         if (n == IHidDevice::kTimeout)
             return kUsbTimeout;
@@ -271,7 +275,9 @@ int CUSBDevice::GetDeviceInfo(UsbHandle handle, UsbDeviceInfo* info) {
         CopyJsonText(root, "BuildDate", info->buildDate, sizeof info->buildDate);
         const cJSON* bios = cJSON_GetObjectItem(root, "BiosVersion");
         if (cJSON_IsNumber(bios)) {
-            unsigned v = static_cast<unsigned>(static_cast<long long>(bios->valuedouble)) & 0xFFFFu;
+            // cJSON's valueint is the number saturated to int: no undefined
+            // conversion for huge or non-finite values.
+            unsigned v = static_cast<unsigned>(bios->valueint) & 0xFFFFu;
             std::snprintf(info->biosVersion, sizeof info->biosVersion, "%x.%02x", v >> 8,
                           v & 0xFFu);
         }

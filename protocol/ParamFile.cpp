@@ -45,6 +45,9 @@ int32_t WriteParamFile(const std::string& path, const VideoParam& p) {
 }
 
 int32_t ReadParamFile(const std::string& path, VideoParam* p) {
+    std::error_code ec;
+    if (fs::is_directory(fs::path(path), ec))  // opens on some systems, but is no file
+        return kFileOpenFailed;
     std::ifstream in(fs::path(path), std::ios::binary);
     if (!in)
         return kFileOpenFailed;

@@ -159,7 +159,9 @@ void CPtzCtrl::Send(const char* const* cmds, int count) {
     if (strevo::ProbeTcpPort(m_targetAddress, m_targetPort, kProbeTimeoutSec) != 1)
         return;
     char answer[strevo::kPtzAnswerSize];
-    int32_t answerLen = static_cast<int32_t>(sizeof answer);  // once per action
+    // Set once per action; the SDK hands back what it stored, never more than
+    // the buffer, so the second text of a release cannot be overrun.
+    int32_t answerLen = static_cast<int32_t>(sizeof answer);
     for (int i = 0; i < n; ++i) {
         PELION_SendRobotText(static_cast<int32_t>(m_targetId), texts[i].c_str(),
                              static_cast<int32_t>(texts[i].size() + 1), answer, &answerLen);

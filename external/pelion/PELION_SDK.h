@@ -99,9 +99,9 @@ int32_t PELION_API PELION_StopRealPlay(int32_t realPlayHandle);
 int32_t PELION_API PELION_LogOut(int32_t loginHandle);
 // Sends one text command and waits for its answer. textLen counts the terminating NUL;
 // the text ends at the first NUL or after textLen bytes. *answerLen: in, the buffer's
-// capacity; out, the whole answer's length including its NUL. Returns 0 when the answer
-// fits; when it does not, the buffer holds its first capacity-1 bytes and a NUL and the
-// result is PELION_ERR_BUFFER_SMALL.
+// capacity; out, the bytes stored including the NUL (never more than the capacity).
+// Returns 0 when the answer fits; when it does not, the buffer holds its first
+// capacity-1 bytes and a NUL and the result is PELION_ERR_BUFFER_SMALL.
 int32_t PELION_API PELION_SendRobotText(int32_t loginHandle, const char* text, int32_t textLen,
                                         char* answer, int32_t* answerLen);
 int32_t PELION_API PELION_GetLastError(void);

@@ -482,7 +482,11 @@ int32_t PELION_API PELION_SendRobotText(int32_t loginHandle, const char* text, i
         return Done(r);
     }
     Frame frame;
-    for (;;) {
+    for (bool first = true;; first = false) {
+        // A camera that keeps sending stale answers must not hold the caller
+        // past the limit.
+        if (!first && Clock::now() >= deadline)
+            return Done(PELION_ERR_TIMEOUT);
         bool midFrame = false;
         r = RecvFrame(login->control, &frame, wire::kMaxControlPayload, RemainingMs(deadline),
                       &midFrame);
@@ -508,19 +512,22 @@ int32_t PELION_API PELION_SendRobotText(int32_t loginHandle, const char* text, i
 
     const char* body = reinterpret_cast<const char*>(frame.payload.data()) + 4;
     size_t bodyLength = frame.payload.size() - 4;
-    int32_t needed = static_cast<int32_t>(bodyLength + 1);
     if (!answer || !answerLen) {
         if (answerLen)
-            *answerLen = needed;
+            *answerLen = 0;
         return Done(PELION_OK);
     }
+    // The out length is what was stored, never more than the capacity: a
+    // caller that passes it on unchanged to its next call cannot overrun.
     int32_t capacity = *answerLen;
-    *answerLen = needed;
-    if (capacity <= 0)
+    if (capacity <= 0) {
+        *answerLen = 0;
         return Done(PELION_ERR_BUFFER_SMALL);
+    }
     size_t copied = std::min(bodyLength, static_cast<size_t>(capacity - 1));
     std::memcpy(answer, body, copied);
     answer[copied] = '\0';
+    *answerLen = static_cast<int32_t>(copied + 1);
     return Done(copied == bodyLength ? PELION_OK : PELION_ERR_BUFFER_SMALL);
 }
 

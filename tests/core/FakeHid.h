@@ -20,6 +20,7 @@ struct FakeState {
     std::deque<std::vector<uint8_t>> ready;    // what reads return
     bool blockWrites = false;                  // writes never finish (until their time limit)
     bool failReads = false;
+    std::vector<uint8_t> flood;  // when set, every read returns this report
     int opened = 0;
 };
 

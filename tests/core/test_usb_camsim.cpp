@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "CUSBDevice.h"
 #include "CameraModel.h"
@@ -92,12 +93,17 @@ TEST_F(UsbOverLink, FaultyAnswersGiveTheirCodes) {
     UsbHandle h = usb->GetEntry(0).handle;
     UsbDeviceInfo info;
     camsim::UsbFaultSetting f;
+    // An abandoned answer's remaining reports are discarded before the next
+    // request once they have arrived; give the camera a moment to send them.
+    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
     f.kind = camsim::UsbFault::kBadMagic;
     server.SetFault(0, f);
     EXPECT_EQ(usb->GetDeviceInfo(h, &info), kUsbBadAnswer);
+    settle();
     f.kind = camsim::UsbFault::kBigChunk;
     server.SetFault(0, f);
     EXPECT_EQ(usb->GetDeviceInfo(h, &info), kUsbBadAnswer);
+    settle();
     f.kind = camsim::UsbFault::kOversized;
     server.SetFault(0, f);
     EXPECT_EQ(usb->GetDeviceInfo(h, &info), kUsbAnswerTooLarge);

@@ -133,6 +133,12 @@ TEST(UsbFrames, TimeLimitsAreBounded) {
     auto took = Clock::now() - t0;
     EXPECT_GE(took, std::chrono::milliseconds(4900));
     EXPECT_LT(took, std::chrono::milliseconds(7000));
+    // A device that keeps answering without ever flagging the last report.
+    dev->flood = AnswerFrame(65, "more", false, 0);
+    t0 = Clock::now();
+    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, nullptr, 0, nullptr, 0, nullptr, 1), kUsbTimeout);
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(7000));
+    dev->flood.clear();
     // A write that never finishes: bounded by the write limit plus the answer phase.
     dev->blockWrites = true;
     t0 = Clock::now();
@@ -203,6 +209,9 @@ TEST(UsbDevices, IdentityTextsAndBiosVersion) {
         AnswerFrame(65, R"({"BiosVersion":74565})", true, 0));  // 0x12345: low 16 bits
     ASSERT_EQ(rig.usb->GetDeviceInfo(rig.H(), &info), 0);
     EXPECT_STREQ(info.biosVersion, "23.45");
+    dev->answers.push_back(AnswerFrame(65, R"({"BiosVersion":1e300})", true, 0));  // saturates
+    ASSERT_EQ(rig.usb->GetDeviceInfo(rig.H(), &info), 0);
+    EXPECT_STREQ(info.biosVersion, "ff.ff");
 }
 
 TEST(UsbDevices, TransactionsOnDifferentDevicesRunInParallel) {

@@ -282,6 +282,37 @@ class TestPtz : public QObject {
         QCOMPARE(NetSent(), (QStringList{Sent("IrisOpen", 0, 0), Sent("Stop", 0, 0)}));
     }
 
+    void oversizedAnswersOnAZoomRelease() {
+        // A camera whose answers exceed the 512-byte buffer: both release texts
+        // still go out, and the second call is never told the buffer is larger.
+        auto model = std::make_shared<camsim::CameraModel>("padded");
+        camsim::World world;
+        camsim::NetCamera n;
+        n.address = "127.0.0.79";
+        n.name = "padded";
+        n.identity = "00:1A:2B:00:00:79";
+        n.model = model;
+        world.net.push_back(n);
+        auto module = camsim::MakeNetModule();
+        char opt[] = "--net-answer-pad", value[] = "2000";
+        char* argv[] = {opt, value};
+        QCOMPARE(module->ParseOption(2, argv, 0), 2);
+        QVERIFY(module->Start(world));
+        LoginInfo info{};
+        std::strcpy(info.ip, n.address.c_str());
+        info.port = PELION_DEFAULT_PORT;
+        std::strcpy(info.user, "admin");
+        std::strcpy(info.password, "quolt");
+        int32_t login = PELION_Login(info, nullptr, 0, 0, 0, 0);
+        QVERIFY(login >= 0);
+        panel_->SetTarget(login, n.address.c_str(), PELION_DEFAULT_PORT);
+        Click(1248);
+        QCOMPARE(Since(*model, 0),
+                 (QStringList{Sent("ZoomTele", 4, 4), Sent("Stop", 0, 0), Sent("ZoomStop", 0, 0)}));
+        PELION_LogOut(login);
+        module->Stop();
+    }
+
     void stopGoesToCurrentTarget() {
         panel_->SetTarget(UsbTarget(), "", 0);
         Press(1241);

@@ -216,7 +216,7 @@ TEST_F(PelionTest, AnswerLargerThanBufferIsTruncatedInside) {
     int32_t len = 64;
     EXPECT_EQ(PELION_SendRobotText(login, kGetText, sizeof kGetText, buf.data(), &len),
               PELION_ERR_BUFFER_SMALL);
-    EXPECT_EQ(len, needed);
+    EXPECT_EQ(len, 64);  // what was stored, never more than the buffer
     EXPECT_EQ(std::string(buf.data()), full.substr(0, 63));
     EXPECT_EQ(std::string(buf.data() + 64, 16), std::string(16, '#'));  // nothing beyond
 
@@ -224,6 +224,16 @@ TEST_F(PelionTest, AnswerLargerThanBufferIsTruncatedInside) {
     len = needed;
     EXPECT_EQ(PELION_SendRobotText(login, kGetText, sizeof kGetText, exact.data(), &len), 0);
     EXPECT_EQ(std::string(exact.data()), full);
+    EXPECT_EQ(len, needed);
+
+    // A caller that keeps the out length for its next call (the PTZ panel
+    // does) gets a smaller buffer, never a larger one.
+    len = 64;
+    PELION_SendRobotText(login, kGetText, sizeof kGetText, buf.data(), &len);
+    EXPECT_EQ(PELION_SendRobotText(login, kGetText, sizeof kGetText, buf.data(), &len),
+              PELION_ERR_BUFFER_SMALL);
+    EXPECT_EQ(len, 64);
+    EXPECT_EQ(std::string(buf.data() + 64, 16), std::string(16, '#'));
 
     len = 0;
     EXPECT_EQ(PELION_SendRobotText(login, kGetText, sizeof kGetText, buf.data(), &len),
@@ -393,6 +403,29 @@ TEST_F(PelionTest, LateAnswerIsNotTakenForTheNextOne) {
     EXPECT_EQ(answer, "mine");
     EXPECT_EQ(Send(login, kGetText, nullptr), PELION_ERR_PROTOCOL);
     EXPECT_EQ(Send(login, kGetText, nullptr), PELION_ERR_NETWORK);  // that login is done for
+    EXPECT_EQ(PELION_LogOut(login), PELION_OK);
+}
+
+TEST_F(PelionTest, StreamOfStaleAnswersCannotHoldACommand) {
+    FakeCamera cam("127.77.8.3");
+    std::atomic<bool> stop{false};
+    cam.Run([&stop](int c) {
+        FakeCamera::AcceptLogin(c);
+        int64_t seq = FakeCamera::ReadFrame(c);
+        // Answers to an older request, on and on: never the one asked for.
+        while (!stop && seq > 0) {
+            FakeCamera::WriteFrame(c, 0x82, static_cast<uint32_t>(seq - 1),
+                                   FakeCamera::Text("old"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    int32_t login = PELION_Login(Info("127.77.8.3"), nullptr, 0, 0, 0, 0);
+    ASSERT_GE(login, 0);
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Send(login, kGetText, nullptr), PELION_ERR_TIMEOUT);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0,
+              std::chrono::milliseconds(PELION_ANSWER_TIMEOUT_MS + 1000));
+    stop = true;
     EXPECT_EQ(PELION_LogOut(login), PELION_OK);
 }
 

@@ -138,5 +138,8 @@ TEST_F(ParamFileTest, ImportRefusesWrongSizes) {
     messages.texts.clear();
     EXPECT_EQ(ImportParams(target, (dir / "nothing.dat").string()), kFileOpenFailed);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"文件打开失败"});
+    messages.texts.clear();
+    EXPECT_EQ(ImportParams(target, dir.string()), kFileOpenFailed);  // a folder is no file
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"文件打开失败"});
     EXPECT_TRUE(events.empty()) << "nothing may be shown or sent";
 }

@@ -22,6 +22,7 @@ namespace {
 
 constexpr uint32_t kMagic = 0x48544446;  // "FDTH"
 constexpr uint32_t kCmdIdentity = 40001117;
+constexpr size_t kMaxRequestBytes = 64u << 20;  // far beyond any firmware package
 
 void PutU16(std::string& s, size_t at, uint16_t v) {
     s[at] = static_cast<char>(v & 0xFF);
@@ -67,6 +68,13 @@ bool Fill(int fd, std::string& buf, size_t want) {
         buf.append(chunk, static_cast<size_t>(n));
     }
     return true;
+}
+
+// True when the peer has closed its end (the close is queued before any
+// later connection's request arrives over loopback).
+bool PeerClosed(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 bool ReadLine(int fd, std::string& buf, std::string* line) {
@@ -268,7 +276,10 @@ void UsbSimServer::Serve(int fd) {
                 std::lock_guard<std::mutex> lock(dev->mu);
                 if (!dev->present)
                     break;
-                if (dev->openFd >= 0) {
+                // A client that closed the device and opens it again at once
+                // must not find it busy just because the old link's thread has
+                // not seen the close yet.
+                if (dev->openFd >= 0 && !PeerClosed(dev->openFd)) {
                     SendAll(fd, "ERR busy\n");
                     return;
                 }
@@ -308,6 +319,10 @@ void UsbSimServer::ServeDevice(int fd, std::shared_ptr<Device> dev, std::string 
             continue;
         }
         payload.append(report, 13, chunk);
+        if (payload.size() > kMaxRequestBytes) {  // a request that never ends is dropped
+            payload.clear();
+            continue;
+        }
         if (GetU16(report, 11) != 1)
             continue;
 
@@ -431,7 +446,7 @@ class UsbModule final : public Module {
             names_[static_cast<size_t>(index)] = rest;
         } else if (a == "--usb-report-len-of") {
             long n = std::strtol(rest.c_str(), &end, 10);
-            if (*end || rest.empty() || n < 14 || n > 65535) {
+            if (*end || rest.empty() || n < 18 || n > 65535) {
                 std::fprintf(stderr, "camsim: bad report length %s\n", rest.c_str());
                 return -1;
             }
