@@ -9,7 +9,7 @@ namespace strevoctl {
 
 using Args = std::vector<std::string>;
 
-int RunUsb(const Args& args);        // usb list | usb CMD INDEX ...
+int RunUsb(const Args& args);         // usb list | usb CMD INDEX ...
 int RunIpDiscover(const Args& args);  // ip discover [--seconds N]
 int RunIpCamera(const Args& args);    // ip CMD ADDRESS ...
 int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
@@ -19,6 +19,10 @@ extern const char* const kUsbHelp;
 extern const char* const kIpDiscoverHelp;
 extern const char* const kIpCameraHelp;
 extern const char* const kUsbCameraHelp;
+
+// When STREVO_HID_SIM is set, checks that the camsim link answers; prints a
+// clear message and returns false when it does not.
+bool HidSimLinkReachable();
 
 // Prints "strevoctl: <what> (code N)" on stderr; returns the exit status 1.
 int Fail(const std::string& what, int code);

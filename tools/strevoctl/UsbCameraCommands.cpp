@@ -36,6 +36,8 @@ int RunUsbCamera(const Args& args) {
         return 2;
     InstallStderrMessages();
 
+    if (!HidSimLinkReachable())
+        return 1;
     strevo::CUSBDevice usb;
     int count = usb.RefreshDevices();
     if (index >= count) {

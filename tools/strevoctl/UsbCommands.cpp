@@ -1,7 +1,10 @@
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "CUSBDevice.h"
 #include "Commands.h"
+#include "NetProbe.h"
 #include "TextConv.h"
 
 namespace strevoctl {
@@ -13,6 +16,8 @@ const char* const kUsbHelp =
 namespace {
 
 int ListDevices() {
+    if (!HidSimLinkReachable())
+        return 1;
     strevo::CUSBDevice usb;
     int count = usb.RefreshDevices();
     for (int i = 0; i < count; ++i) {
@@ -29,6 +34,26 @@ int ListDevices() {
 }
 
 }  // namespace
+
+bool HidSimLinkReachable() {
+    const char* sim = std::getenv("STREVO_HID_SIM");
+    if (!sim || !*sim)
+        return true;
+    std::string endpoint = sim;
+    size_t colon = endpoint.rfind(':');
+    std::string host = colon == std::string::npos ? "" : endpoint.substr(0, colon);
+    if (host == "localhost")
+        host = "127.0.0.1";
+    int port = colon == std::string::npos ? 0 : std::atoi(endpoint.c_str() + colon + 1);
+    if (host.rfind("127.", 0) != 0 || strevo::ProbeTcpPort(host.c_str(), port, 1) != 1) {
+        std::fprintf(stderr,
+                     "strevoctl: STREVO_HID_SIM=%s: no camsim HID link answers there "
+                     "(loopback HOST:PORT as printed by camsim)\n",
+                     sim);
+        return false;
+    }
+    return true;
+}
 
 int RunUsb(const Args& args) {
     if (args.empty()) {
