@@ -28,18 +28,13 @@
 #include "CameraModel.h"
 #include "Camsim.h"
 #include "IniStore.h"
+#include "MessageRecorder.h"
 #include "OperatorMessages.h"
 #include "UsbSim.h"
 
 using namespace strevo;
 
 namespace {
-
-class Recorder final : public IOperatorMessages {
-  public:
-    void Show(const std::string& text) override { texts.push_back(text); }
-    std::vector<std::string> texts;
-};
 
 // Records what the double-click hands on instead of logging in or reading.
 class RecordingDlg : public CTivanoDlg {
@@ -84,8 +79,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
   private:
-    Recorder m_messages;
-    IOperatorMessages* m_previous = nullptr;
+    MessageRecorder m_messages;  // installed for the test object's whole life
     camsim::World m_world;
     std::unique_ptr<camsim::Module> m_discovery;
     camsim::UsbSimServer m_usbSim;
@@ -169,8 +163,6 @@ class TestMainWindow : public QObject {
 
   private slots:
     void initTestCase() {
-        m_previous = SetOperatorMessages(&m_messages);
-
         for (int i = 0; i < kNetCameras; ++i) {
             camsim::NetCamera c;
             c.address = camsim::NetCameraAddress(i);
@@ -201,7 +193,6 @@ class TestMainWindow : public QObject {
         m_usbSim.Stop();
         if (m_discovery)
             m_discovery->Stop();
-        SetOperatorMessages(m_previous);
     }
 
     void init() { m_messages.texts.clear(); }

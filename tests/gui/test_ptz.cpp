@@ -16,6 +16,7 @@
 #include "CameraModel.h"
 #include "Camsim.h"
 #include "DialogUnits.h"
+#include "MessageRecorder.h"
 #include "OperatorMessages.h"
 #include "PELION_SDK.h"
 #include "UsbSim.h"
@@ -32,17 +33,6 @@ constexpr char kNetAddress[] = "127.0.0.77";
 QString Sent(const char* action, int h, int v) {
     return QStringLiteral("%1 %2 %3").arg(QLatin1String(action)).arg(h).arg(v);
 }
-
-class MessageRecorder final : public strevo::IOperatorMessages {
-  public:
-    MessageRecorder() { previous_ = strevo::SetOperatorMessages(this); }
-    ~MessageRecorder() override { strevo::SetOperatorMessages(previous_); }
-    void Show(const std::string& text) override { texts.push_back(text); }
-    std::vector<std::string> texts;
-
-  private:
-    strevo::IOperatorMessages* previous_ = nullptr;
-};
 
 }  // namespace
 
