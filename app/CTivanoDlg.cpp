@@ -27,6 +27,7 @@
 #include "KLogLibrary.h"
 #include "LogSetup.h"
 #include "ModulePath.h"
+#include "NetCommands.h"
 #include "OperatorMessages.h"
 #include "TextConv.h"
 #include "scanlet.h"
@@ -272,13 +273,7 @@ void CTivanoDlg::OnTreeDoubleClick() {
     if (it == m_nodes.end())
         return;  // the root or the found-devices item
     if (m_nMode == kModeIp) {
-        LoginInfo info;
-        std::memset(&info, 0, sizeof info);
-        CopyText(info.ip, it->ip);
-        info.port = kLoginPort;
-        CopyText(info.user, "admin");
-        CopyText(info.password, "quolt");
-        OpenPreview(info, 0);
+        OpenPreview(ProgramLoginInfo(it->ip), 0);
     } else {
         ReadUsbCameraParams(*it);
     }

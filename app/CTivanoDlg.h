@@ -59,7 +59,6 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     static constexpr int kMaxIpDevices = 20;
     static constexpr int kTreeFillTimerId = 1001;
     static constexpr int kTreeFillDelayMs = 1000;
-    static constexpr uint16_t kLoginPort = 36666;
     static constexpr int kAboutCommand = 0x0010;
     // Page order: picture, exposure, white balance, focus, enhancement, video.
     enum PageIndex : int {

@@ -10,6 +10,7 @@
 
 #include "CameraModel.h"
 #include "Camsim.h"
+#include "NetCommands.h"
 #include "PELION_SDK.h"
 
 namespace {
@@ -56,11 +57,7 @@ int main() {
         return 1;
 
     PELION_Init(0);
-    LoginInfo info{};
-    std::strcpy(info.ip, cam.address.c_str());
-    info.port = PELION_DEFAULT_PORT;
-    std::strcpy(info.user, "admin");
-    std::strcpy(info.password, "quolt");
+    LoginInfo info = strevo::ProgramLoginInfo(cam.address.c_str());
     int32_t login = PELION_Login(info, nullptr, 0, 0, 0, 0);
     if (login < 0) {
         std::fprintf(stderr, "bench_sdk: login failed with %d\n", PELION_GetLastError());

@@ -1,5 +1,6 @@
 #include "NetCommands.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,17 @@ int32_t Send(int32_t login, const std::string& text, std::vector<char>* answer, 
 }
 
 }  // namespace
+
+LoginInfo ProgramLoginInfo(const char* ip) {
+    LoginInfo info;
+    std::memset(&info, 0, sizeof info);
+    if (ip)
+        std::strncpy(info.ip, ip, sizeof info.ip - 1);
+    info.port = PELION_DEFAULT_PORT;
+    std::memcpy(info.user, "admin", sizeof "admin");
+    std::memcpy(info.password, "quolt", sizeof "quolt");
+    return info;
+}
 
 int32_t NetCommandChannel::GetVideoParam(VideoParam* param) {
     if (login_ < 0) {

@@ -4,9 +4,15 @@
 
 #include <cstdint>
 
+#include "PELION_SDK.h"
+
 namespace strevo {
 
 struct VideoParam;
+
+// The login the program uses for every network camera: the address text (cut
+// to the record's 19 characters), port 36666, "admin" / "quolt".
+LoginInfo ProgramLoginInfo(const char* ip);
 
 class NetCommandChannel {
   public:

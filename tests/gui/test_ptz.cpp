@@ -17,6 +17,7 @@
 #include "Camsim.h"
 #include "DialogUnits.h"
 #include "MessageRecorder.h"
+#include "NetCommands.h"
 #include "OperatorMessages.h"
 #include "PELION_SDK.h"
 #include "UsbSim.h"
@@ -106,11 +107,7 @@ class TestPtz : public QObject {
         QCOMPARE(usb_->RefreshDevices(), 1);
 
         QCOMPARE(PELION_Init(0), 0);
-        LoginInfo info{};
-        std::strcpy(info.ip, kNetAddress);
-        info.port = PELION_DEFAULT_PORT;
-        std::strcpy(info.user, "admin");
-        std::strcpy(info.password, "quolt");
+        LoginInfo info = strevo::ProgramLoginInfo(kNetAddress);
         char deviceInfo[PELION_DEVICE_INFO_SIZE] = {};
         login_ = PELION_Login(info, deviceInfo, 0, 0, 0, 0);
         QVERIFY2(login_ >= 0, qPrintable(QString::number(PELION_GetLastError())));
@@ -288,11 +285,7 @@ class TestPtz : public QObject {
         char* argv[] = {opt, value};
         QCOMPARE(module->ParseOption(2, argv, 0), 2);
         QVERIFY(module->Start(world));
-        LoginInfo info{};
-        std::strcpy(info.ip, n.address.c_str());
-        info.port = PELION_DEFAULT_PORT;
-        std::strcpy(info.user, "admin");
-        std::strcpy(info.password, "quolt");
+        LoginInfo info = strevo::ProgramLoginInfo(n.address.c_str());
         int32_t login = PELION_Login(info, nullptr, 0, 0, 0, 0);
         QVERIFY(login >= 0);
         panel_->SetTarget(login, n.address.c_str(), PELION_DEFAULT_PORT);

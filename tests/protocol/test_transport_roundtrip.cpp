@@ -53,11 +53,7 @@ class TransportTest : public ::testing::Test {
         ASSERT_EQ(usb->RefreshDevices(), 1);
 
         PELION_Init(0);
-        LoginInfo info{};
-        std::strcpy(info.ip, "127.0.0.2");
-        info.port = PELION_DEFAULT_PORT;
-        std::strcpy(info.user, "admin");
-        std::strcpy(info.password, "quolt");
+        LoginInfo info = ProgramLoginInfo("127.0.0.2");
         char deviceInfo[PELION_DEVICE_INFO_SIZE] = {};
         login = PELION_Login(info, deviceInfo, 0, 0, 0, 0);
         ASSERT_GE(login, 0) << PELION_GetLastError();

@@ -14,10 +14,6 @@ namespace {
 
 const std::string g_ipCameraHelp = CameraCommandsHelp("ip", "ADDRESS");
 
-// The program's fixed login.
-constexpr char kUser[] = "admin";
-constexpr char kPassword[] = "quolt";
-
 }  // namespace
 
 const char* const kIpCameraHelp = g_ipCameraHelp.c_str();
@@ -42,10 +38,7 @@ int RunIpCamera(const Args& args) {
         return 2;
     InstallStderrMessages();
 
-    std::memcpy(login.ip, address.c_str(), address.size());
-    login.port = PELION_DEFAULT_PORT;
-    std::memcpy(login.user, kUser, sizeof kUser);
-    std::memcpy(login.password, kPassword, sizeof kPassword);
+    login = strevo::ProgramLoginInfo(address.c_str());
     PELION_Init(0);
     char deviceInfo[PELION_DEVICE_INFO_SIZE] = {};
     int32_t handle = PELION_Login(login, deviceInfo, 0, 0, 0, 0);
