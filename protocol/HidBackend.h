@@ -44,6 +44,9 @@ class IHidBackend {
 // hidapi, or the camsim link when STREVO_HID_SIM=HOST:PORT is set.
 std::shared_ptr<IHidBackend> MakeDefaultHidBackend();
 std::shared_ptr<IHidBackend> MakeHidapiBackend();
+// Splits a camsim link endpoint "HOST:PORT" (HOST a 127.x.x.x address or
+// "localhost", which becomes 127.0.0.1). False for anything else.
+bool ParseSimEndpoint(const std::string& endpoint, std::string* host, int* port);
 // Null when the endpoint is not a loopback HOST:PORT.
 std::shared_ptr<IHidBackend> MakeSimHidBackend(const std::string& endpoint);
 

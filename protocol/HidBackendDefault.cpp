@@ -16,6 +16,33 @@ class NoDevices final : public IHidBackend {
 
 }  // namespace
 
+bool ParseSimEndpoint(const std::string& endpoint, std::string* host, int* port) {
+    size_t colon = endpoint.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    std::string h = endpoint.substr(0, colon);
+    if (h == "localhost")
+        h = "127.0.0.1";
+    char* end = nullptr;
+    long p = std::strtol(endpoint.c_str() + colon + 1, &end, 10);
+    if (colon + 1 == endpoint.size() || *end || p <= 0 || p > 65535)
+        return false;
+    // Four decimal parts of at most 255, the first 127: loopback only.
+    int parts[4];
+    char tail = 0;
+    if (std::sscanf(h.c_str(), "%3d.%3d.%3d.%3d%c", &parts[0], &parts[1], &parts[2], &parts[3],
+                    &tail) != 4 ||
+        parts[0] != 127)
+        return false;
+    for (int v : parts) {
+        if (v < 0 || v > 255)
+            return false;
+    }
+    *host = h;
+    *port = static_cast<int>(p);
+    return true;
+}
+
 #if defined(_WIN32)
 std::shared_ptr<IHidBackend> MakeSimHidBackend(const std::string&) {
     return nullptr;

@@ -221,23 +221,15 @@ class SimBackend final : public IHidBackend {
 }  // namespace
 
 std::shared_ptr<IHidBackend> MakeSimHidBackend(const std::string& endpoint) {
-    size_t colon = endpoint.rfind(':');
-    if (colon == std::string::npos)
-        return nullptr;
-    std::string host = endpoint.substr(0, colon);
-    if (host == "localhost")
-        host = "127.0.0.1";
-    char* end = nullptr;
-    long port = std::strtol(endpoint.c_str() + colon + 1, &end, 10);
-    if (*end || port <= 0 || port > 65535)
+    std::string host;
+    int port = 0;
+    if (!ParseSimEndpoint(endpoint, &host, &port))
         return nullptr;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1)
         return nullptr;
-    if ((ntohl(addr.sin_addr.s_addr) >> 24) != 127)
-        return nullptr;  // loopback only
     return std::make_shared<SimBackend>(addr);
 }
 

@@ -248,3 +248,19 @@ TEST(HidDescriptor, OutputReportLength) {
     const uint8_t truncated[] = {0x96, 0x00};
     EXPECT_EQ(OutputReportLengthFromDescriptor(truncated, sizeof truncated), 0);
 }
+
+TEST(HidSimLink, EndpointIsLoopbackOnly) {
+    std::string host;
+    int port = 0;
+    EXPECT_TRUE(ParseSimEndpoint("127.0.0.1:47000", &host, &port));
+    EXPECT_EQ(host, "127.0.0.1");
+    EXPECT_EQ(port, 47000);
+    EXPECT_TRUE(ParseSimEndpoint("localhost:5", &host, &port));
+    EXPECT_EQ(host, "127.0.0.1");
+    for (const char* bad : {"10.0.0.1:5", "192.168.1.2:5", "127.0.0.1", "127.0.0.1:", "127.0.0.1:0",
+                            "127.0.0.1:70000", "127.0.0.1:5x", "127.1.2.300:5", "127.0.0:5",
+                            "127.0.0.1.5:5", "host:5"}) {
+        EXPECT_FALSE(ParseSimEndpoint(bad, &host, &port)) << bad;
+        EXPECT_EQ(MakeSimHidBackend(bad), nullptr) << bad;
+    }
+}

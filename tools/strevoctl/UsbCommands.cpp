@@ -39,13 +39,10 @@ bool HidSimLinkReachable() {
     const char* sim = std::getenv("STREVO_HID_SIM");
     if (!sim || !*sim)
         return true;
-    std::string endpoint = sim;
-    size_t colon = endpoint.rfind(':');
-    std::string host = colon == std::string::npos ? "" : endpoint.substr(0, colon);
-    if (host == "localhost")
-        host = "127.0.0.1";
-    int port = colon == std::string::npos ? 0 : std::atoi(endpoint.c_str() + colon + 1);
-    if (host.rfind("127.", 0) != 0 || strevo::ProbeTcpPort(host.c_str(), port, 1) != 1) {
+    std::string host;
+    int port = 0;
+    if (!strevo::ParseSimEndpoint(sim, &host, &port) ||
+        strevo::ProbeTcpPort(host.c_str(), port, 1) != 1) {
         std::fprintf(stderr,
                      "strevoctl: STREVO_HID_SIM=%s: no camsim HID link answers there "
                      "(loopback HOST:PORT as printed by camsim)\n",
