@@ -136,18 +136,20 @@ struct RealPlay {
     std::thread thread;
     std::atomic<bool> stop{false};
     std::atomic<bool> ended{false};
+    std::mutex joinMu;  // held while joining: a second joiner waits for the first
 };
 
 struct Sdk {
     std::mutex mu;
     bool initialised = false;
-    std::map<int32_t, std::shared_ptr<Login>> logins;
     std::map<int32_t, std::shared_ptr<RealPlay>> plays;
+    std::map<int32_t, std::shared_ptr<Login>> logins;
     int32_t nextLogin = 0;
     int32_t nextPlay = 0;
-    // Streams stopped from their own callback: their threads end by themselves and
-    // are joined later.
-    std::vector<std::shared_ptr<RealPlay>> orphans;
+    // Streams taken out of the table whose threads have not been joined yet. A stream
+    // leaves the table and enters this list in one locked step, so log-out and
+    // clean-up always find it until it is joined.
+    std::vector<std::shared_ptr<RealPlay>> stopping;
 };
 
 // Never destroyed: stream threads may outlive static destruction if the caller
@@ -174,7 +176,14 @@ std::string FieldText(const char* field, size_t size) {
     return std::string(field, strnlen(field, size));
 }
 
+thread_local const RealPlay* t_stream = nullptr;  // the stream whose thread this is
+
+bool OnOwnThread(const RealPlay& play) {
+    return t_stream == &play;
+}
+
 void StreamThread(std::shared_ptr<RealPlay> play) {
+    t_stream = play.get();
     Frame frame;
     while (!play->stop.load()) {
         bool midFrame = false;
@@ -193,37 +202,47 @@ void StreamThread(std::shared_ptr<RealPlay> play) {
     play->ended.store(true);
 }
 
-// Ends a stream that is no longer registered. Returns once no callback can run,
-// except when called from the stream's own callback: that thread finishes after the
-// callback returns and is joined later.
-void StopPlay(const std::shared_ptr<RealPlay>& play) {
+// Under sdk.mu: moves a stream that has just left the table onto the stopping
+// list and wakes its thread. The socket is shut down here, before anyone can
+// find the stream on the list and close it.
+void BeginStop(Sdk& sdk, const std::shared_ptr<RealPlay>& play) {
     play->stop.store(true);
     play->conn.Shutdown();
-    if (!play->thread.joinable())
-        return;
-    if (play->thread.get_id() == std::this_thread::get_id()) {
-        Sdk& sdk = Global();
-        std::lock_guard<std::mutex> lock(sdk.mu);
-        sdk.orphans.push_back(play);
-        return;
-    }
-    play->thread.join();
-    play->conn.Close();
+    sdk.stopping.push_back(play);
 }
 
-// Joins orphaned stream threads; all of them, or only those already finished.
-void JoinOrphans(bool all) {
-    Sdk& sdk = Global();
-    std::vector<std::shared_ptr<RealPlay>> todo;
-    {
-        std::lock_guard<std::mutex> lock(sdk.mu);
-        auto split = std::partition(sdk.orphans.begin(), sdk.orphans.end(), [&](const auto& p) {
-            return !(all || p->ended.load()) || p->thread.get_id() == std::this_thread::get_id();
-        });
-        todo.assign(split, sdk.orphans.end());
-        sdk.orphans.erase(split, sdk.orphans.end());
+// Joins the streams' threads, closes their connections and drops them from the
+// stopping list. Several threads may finish the same stream at once; a stream's
+// own thread is skipped (it ends after its callback returns and is joined later).
+void FinishStops(const std::vector<std::shared_ptr<RealPlay>>& plays) {
+    std::vector<std::shared_ptr<RealPlay>> done;
+    for (const auto& play : plays) {
+        if (OnOwnThread(*play))
+            continue;
+        std::lock_guard<std::mutex> join(play->joinMu);
+        if (play->thread.joinable())
+            play->thread.join();
+        play->conn.Close();
+        done.push_back(play);
     }
-    for (auto& p : todo) p->thread.join();
+    if (done.empty())
+        return;
+    Sdk& sdk = Global();
+    std::lock_guard<std::mutex> lock(sdk.mu);
+    std::erase_if(sdk.stopping, [&](const auto& p) {
+        return std::find(done.begin(), done.end(), p) != done.end();
+    });
+}
+
+// The stopping streams whose threads have already ended (all: every one).
+std::vector<std::shared_ptr<RealPlay>> StoppingStreams(bool all) {
+    Sdk& sdk = Global();
+    std::lock_guard<std::mutex> lock(sdk.mu);
+    std::vector<std::shared_ptr<RealPlay>> out;
+    for (const auto& p : sdk.stopping)
+        if (all || p->ended.load())
+            out.push_back(p);
+    return out;
 }
 
 void EndLogin(const std::shared_ptr<Login>& login) {
@@ -275,18 +294,19 @@ int32_t PELION_API PELION_Init(int32_t) {
 int32_t PELION_API PELION_Cleanup(void) {
     Sdk& sdk = Global();
     std::map<int32_t, std::shared_ptr<Login>> logins;
-    std::map<int32_t, std::shared_ptr<RealPlay>> plays;
+    std::vector<std::shared_ptr<RealPlay>> plays;
     bool wasInitialised;
     {
         std::lock_guard<std::mutex> lock(sdk.mu);
         wasInitialised = sdk.initialised;
         sdk.initialised = false;
         logins.swap(sdk.logins);
-        plays.swap(sdk.plays);
+        for (auto& [h, play] : sdk.plays) BeginStop(sdk, play);
+        sdk.plays.clear();
+        plays = sdk.stopping;  // also those stopped elsewhere and not joined yet
     }
-    for (auto& [h, play] : plays) StopPlay(play);
+    FinishStops(plays);
     for (auto& [h, login] : logins) EndLogin(login);
-    JoinOrphans(true);
     if (wasInitialised)
         pelion::SocketsCleanup();
     return Done(PELION_OK);
@@ -355,7 +375,7 @@ int32_t PELION_API PELION_Login(LoginInfo info, void* deviceInfo, int32_t, int32
 
 int32_t PELION_API PELION_StartRealPlay(int32_t loginHandle, int32_t channel, int32_t streamType,
                                         PELION_StreamCallback callback, void* user) {
-    JoinOrphans(false);
+    FinishStops(StoppingStreams(false));
     int32_t error = 0;
     auto login = FindLogin(loginHandle, &error);
     if (!login) {
@@ -422,9 +442,10 @@ int32_t PELION_API PELION_StopRealPlay(int32_t realPlayHandle) {
             return Done(PELION_ERR_BAD_HANDLE);
         play = it->second;
         sdk.plays.erase(it);
+        BeginStop(sdk, play);
     }
-    StopPlay(play);  // outside the lock: a running callback may call into the SDK
-    JoinOrphans(false);
+    FinishStops({play});  // outside the lock: a running callback may call into the SDK
+    FinishStops(StoppingStreams(false));
     return Done(PELION_OK);
 }
 
@@ -443,16 +464,20 @@ int32_t PELION_API PELION_LogOut(int32_t loginHandle) {
         sdk.logins.erase(it);
         for (auto p = sdk.plays.begin(); p != sdk.plays.end();) {
             if (p->second->loginHandle == loginHandle) {
-                plays.push_back(p->second);
+                BeginStop(sdk, p->second);
                 p = sdk.plays.erase(p);
             } else {
                 ++p;
             }
         }
+        // The login's streams being stopped by another thread (or their own) count too.
+        for (const auto& p : sdk.stopping)
+            if (p->loginHandle == loginHandle)
+                plays.push_back(p);
     }
-    for (auto& play : plays) StopPlay(play);
+    FinishStops(plays);
     EndLogin(login);
-    JoinOrphans(false);
+    FinishStops(StoppingStreams(false));
     return Done(PELION_OK);
 }
 

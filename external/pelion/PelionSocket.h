@@ -35,4 +35,15 @@ class TcpConnection {
 int32_t SocketsStartup();
 void SocketsCleanup();
 
+// What tests look into. The program leaves the hook null.
+namespace seams {
+// Runs at the start of every TcpConnection::Shutdown, on the calling thread.
+extern std::atomic<void (*)()> beforeShutdown;
+// Connections made and not yet closed.
+int OpenConnections();
+// Bookkeeping for the platform code.
+void NoteOpened();
+void NoteClosed();
+}  // namespace seams
+
 }  // namespace pelion

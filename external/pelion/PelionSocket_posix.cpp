@@ -82,6 +82,7 @@ int32_t TcpConnection::Connect(const char* ipv4, uint16_t port, int timeoutMs) {
         return result;
     }
     fd_ = fd;
+    seams::NoteOpened();
     return 0;
 }
 
@@ -140,6 +141,8 @@ int32_t TcpConnection::RecvAll(void* data, size_t length, int timeoutMs) {
 }
 
 void TcpConnection::Shutdown() {
+    if (auto hook = seams::beforeShutdown.load())
+        hook();
     int fd = static_cast<int>(fd_.load());
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);  // wakes poll() in other threads; close would not
@@ -147,8 +150,10 @@ void TcpConnection::Shutdown() {
 
 void TcpConnection::Close() {
     intptr_t fd = fd_.exchange(-1);
-    if (fd >= 0)
+    if (fd >= 0) {
         ::close(static_cast<int>(fd));
+        seams::NoteClosed();
+    }
 }
 
 int32_t SocketsStartup() {

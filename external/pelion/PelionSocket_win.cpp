@@ -68,6 +68,7 @@ int32_t TcpConnection::Connect(const char* ipv4, uint16_t port, int timeoutMs) {
         return result;
     }
     fd_ = static_cast<intptr_t>(s);
+    seams::NoteOpened();
     return 0;
 }
 
@@ -124,6 +125,8 @@ int32_t TcpConnection::RecvAll(void* data, size_t length, int timeoutMs) {
 }
 
 void TcpConnection::Shutdown() {
+    if (auto hook = seams::beforeShutdown.load())
+        hook();
     intptr_t fd = fd_.load();
     if (fd >= 0)
         ::shutdown(static_cast<SOCKET>(fd), SD_BOTH);
@@ -131,8 +134,10 @@ void TcpConnection::Shutdown() {
 
 void TcpConnection::Close() {
     intptr_t fd = fd_.exchange(-1);
-    if (fd >= 0)
+    if (fd >= 0) {
         ::closesocket(static_cast<SOCKET>(fd));
+        seams::NoteClosed();
+    }
 }
 
 int32_t SocketsStartup() {

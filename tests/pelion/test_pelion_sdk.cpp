@@ -23,6 +23,7 @@ extern "C" {
 #include "CameraModel.h"
 #include "Camsim.h"
 #include "PELION_SDK.h"
+#include "PelionSocket.h"
 
 namespace {
 
@@ -630,6 +631,76 @@ TEST(PelionRelease, CleanupJoinsEverything) {
     EXPECT_EQ(a.late + b.late, 0);
     EXPECT_EQ(PELION_StartRealPlay(0, 0, 0, &Viewer::Callback, &a), -1);
     EXPECT_EQ(PELION_GetLastError(), PELION_ERR_NOT_INIT);
+}
+
+// A stream's stop, slowed down inside the connection layer, must not let another
+// thread's log-out or clean-up return while the stream's thread still runs.
+thread_local bool t_slowShutdown = false;
+void SlowShutdown() {
+    if (t_slowShutdown)
+        std::this_thread::sleep_for(300ms);
+}
+
+struct SlowStopper {
+    std::atomic<int> inside{0};
+    std::atomic<int> calls{0};
+    std::atomic<bool> stopping{false};
+    bool stopSelf = true;
+
+    void Stop(int32_t handle) {
+        stopping = true;
+        t_slowShutdown = true;
+        PELION_StopRealPlay(handle);
+        t_slowShutdown = false;
+    }
+    static void PELION_API Callback(int32_t h, const uint8_t*, uint32_t, uint32_t, void* user) {
+        auto* s = static_cast<SlowStopper*>(user);
+        ++s->inside;
+        ++s->calls;
+        if (s->stopSelf && !s->stopping)
+            s->Stop(h);
+        --s->inside;
+    }
+};
+
+TEST(PelionRelease, SlowStopCannotEscapeLogOutOrCleanup) {
+    SimNet net(1, 14);
+    pelion::seams::beforeShutdown = &SlowShutdown;
+    enum Case { kSelfThenLogOut, kSelfThenCleanup, kOtherThreadThenCleanup };
+    for (Case c : {kSelfThenLogOut, kSelfThenCleanup, kOtherThreadThenCleanup}) {
+        SCOPED_TRACE(c);
+        ASSERT_EQ(PELION_Init(0), PELION_OK);
+        int32_t login = PELION_Login(Info(net.Address(0)), nullptr, 0, 0, 0, 0);
+        ASSERT_GE(login, 0);
+        Viewer other;
+        SlowStopper slow;
+        slow.stopSelf = c != kOtherThreadThenCleanup;
+        ASSERT_GE(PELION_StartRealPlay(login, 0, 1, &Viewer::Callback, &other), 0);
+        int32_t play = PELION_StartRealPlay(login, 0, 1, &SlowStopper::Callback, &slow);
+        ASSERT_GE(play, 0);
+        std::thread stopper;
+        if (!slow.stopSelf) {
+            ASSERT_TRUE(other.WaitCalls(1));
+            stopper = std::thread([&] { slow.Stop(play); });
+        }
+        auto until = Clock::now() + 5s;
+        while (!slow.stopping && Clock::now() < until) std::this_thread::sleep_for(2ms);
+        ASSERT_TRUE(slow.stopping);
+        std::this_thread::sleep_for(50ms);  // well inside the slowed stop
+
+        EXPECT_EQ(c == kSelfThenLogOut ? PELION_LogOut(login) : PELION_Cleanup(), PELION_OK);
+        EXPECT_EQ(slow.inside, 0);
+        EXPECT_EQ(pelion::seams::OpenConnections(), 0);
+        other.stopped = true;
+        const int calls = slow.calls;
+        std::this_thread::sleep_for(200ms);
+        EXPECT_EQ(slow.calls, calls);
+        EXPECT_EQ(other.late, 0);
+        if (stopper.joinable())
+            stopper.join();
+        PELION_Cleanup();
+    }
+    pelion::seams::beforeShutdown = nullptr;
 }
 
 }  // namespace
