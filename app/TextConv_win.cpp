@@ -9,14 +9,48 @@
 namespace strevo {
 namespace {
 
+// 0 for a name without a code page. CP_ACP is 0 as well, so the system's
+// code page is named by its number.
 UINT CodePageOf(const char* name) {
     if (!name)
-        return CP_ACP;
+        return GetACP();
     if (_stricmp(name, "UTF-8") == 0 || _stricmp(name, "UTF8") == 0)
         return CP_UTF8;
     if (_stricmp(name, "GBK") == 0 || _stricmp(name, "CP936") == 0)
         return 936;
     return 0;
+}
+
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// A character beyond the 16-bit range that the target cannot hold would come
+// out as two '?', one per UTF-16 unit; it becomes one, as any other character.
+void MergeUnmappablePairs(UINT to, std::wstring& wide) {
+    if (to == CP_UTF8)
+        return;
+    std::wstring merged;
+    merged.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        if (i + 1 < wide.size() && IsHighSurrogate(wide[i]) && IsLowSurrogate(wide[i + 1])) {
+            char bytes[8];
+            BOOL usedDefault = FALSE;
+            int n =
+                WideCharToMultiByte(to, 0, &wide[i], 2, bytes, sizeof bytes, nullptr, &usedDefault);
+            if (n <= 0 || usedDefault) {
+                merged.push_back(L'?');
+                ++i;
+                continue;
+            }
+        }
+        merged.push_back(wide[i]);
+    }
+    wide = std::move(merged);
 }
 
 char* Convert(UINT from, UINT to, const char* text, char* out, int* capacity) {
@@ -29,6 +63,7 @@ char* Convert(UINT from, UINT to, const char* text, char* out, int* capacity) {
     int wlen = MultiByteToWideChar(from, 0, text, -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(wlen > 0 ? wlen : 1), L'\0');
     MultiByteToWideChar(from, 0, text, -1, wide.data(), wlen);
+    MergeUnmappablePairs(to, wide);
     int size = WideCharToMultiByte(to, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     int have = *capacity;
     *capacity = size + 1;

@@ -1,6 +1,10 @@
 // The HID stack reports the output report length itself.
-#include <hidsdi.h>
 #include <windows.h>
+// After windows.h, whose base types it needs. The HID headers declare C
+// functions without saying so to C++.
+extern "C" {
+#include <hidsdi.h>
+}
 
 #include "HidPlatform.h"
 

@@ -21,11 +21,15 @@ int ProbeTcpPort(const char* ip, int port, int timeoutSec) {
     if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         result = 1;
     } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
-        fd_set writable;
+        // A refused connect is reported in the exception set, not as writable:
+        // without it a refusal would wait out the whole time limit.
+        fd_set writable, failed;
         FD_ZERO(&writable);
         FD_SET(s, &writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &failed);
         timeval tv{timeoutSec > 0 ? timeoutSec : 0, 0};
-        if (::select(0, nullptr, &writable, nullptr, &tv) > 0) {
+        if (::select(0, nullptr, &writable, &failed, &tv) > 0 && FD_ISSET(s, &writable)) {
             int err = 0;
             int len = sizeof err;
             if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) == 0 &&

@@ -1,6 +1,7 @@
 // Windows sockets and tick for scanlet.
-#include <windows.h>
 #include <winsock2.h>
+// after winsock2.h, or windows.h brings in the old winsock.h
+#include <windows.h>
 
 #include "scanlet_sys.h"
 
