@@ -1,5 +1,6 @@
 #include "CTivanoApp.h"
 
+#include <QLibraryInfo>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -34,11 +35,26 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+bool InstallQtChineseTexts(QTranslator* translator) {
+    // The program is Chinese whatever the system's language. Qt's catalogue
+    // sits where Qt keeps its translations, or beside a deployed program.
+    const QString dirs[] = {
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+        QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
+    for (const QString& dir : dirs) {
+        if (translator->load(QStringLiteral("qtbase_zh_CN"), dir))
+            return QCoreApplication::installTranslator(translator);
+    }
+    std::fprintf(stderr, "strevo: Qt's Chinese texts (qtbase_zh_CN.qm) not found\n");
+    return false;
+}
+
 CTivanoApp::CTivanoApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Qt needs no registration of control classes; settings live in
     // toolscfg.ini, so there is no registry key to name either.
     setApplicationName(QStringLiteral("Strevo"));
     setWindowIcon(ProgramIcon());
+    InstallQtChineseTexts(&m_qtTexts);
     m_messages.Install();
 }
 

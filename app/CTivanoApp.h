@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QTranslator>
 
 #include "GuiMessages.h"
 
@@ -13,6 +14,10 @@ class CTivanoDlg;
 
 // The program icon (resource 128 of the original), in all its sizes.
 QIcon ProgramIcon();
+
+// Loads Qt's own Chinese texts (message-box buttons, file dialogs, edit-field
+// menus) into translator and installs it; false when the catalogue is missing.
+bool InstallQtChineseTexts(QTranslator* translator);
 
 class CTivanoApp : public QApplication {
     Q_OBJECT
@@ -28,6 +33,7 @@ class CTivanoApp : public QApplication {
     CTivanoDlg* MainWindow() const { return m_pMainWnd; }
 
   private:
+    QTranslator m_qtTexts;
     GuiMessages m_messages;
     CTivanoDlg* m_pMainWnd = nullptr;
 };

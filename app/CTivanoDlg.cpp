@@ -29,7 +29,9 @@
 #include "ModulePath.h"
 #include "NetCommands.h"
 #include "OperatorMessages.h"
+#include "ParamButtons.h"
 #include "TextConv.h"
+#include "VideoParam.h"
 #include "scanlet.h"
 #include "ui_dlg_102.h"
 
@@ -116,6 +118,8 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
                                  QStringLiteral("Noto Sans CJK SC")});
     instructionFont.setPointSize(10);
     InstructionText()->setFont(instructionFont);
+    // The text stays whole in this font.
+    InstructionText()->resize(InstructionText()->size().expandedTo(InstructionText()->sizeHint()));
 
     // 8. Arrangement for the configured mode. The window is not shown yet, so
     // lay out the menu bar and client area now to know the client size.
@@ -158,6 +162,10 @@ void CTivanoDlg::SetUpMenus() {
     connect(m_ui->actionRefreshList, &QAction::triggered, this, [this] { OnRefreshList(); });
     connect(m_ui->actionCloseVideo, &QAction::triggered, this, [this] { OnCloseVideo(); });
     connect(m_ui->actionCloseAllVideo, &QAction::triggered, this, [this] { OnCloseAllVideo(); });
+    connect(m_ui->btnRestoreDefault, &QPushButton::clicked, this, [this] { OnRestoreDefault(); });
+    connect(m_ui->btnExport, &QPushButton::clicked, this, [this] { OnExportParams(); });
+    connect(m_ui->btnImport, &QPushButton::clicked, this, [this] { OnImportParams(); });
+    connect(m_ui->btnRefresh, &QPushButton::clicked, this, [this] { OnRefreshParams(); });
 
     // There is no system menu here: the About item goes last in the menu bar.
     m_ui->menubar->addSeparator();
@@ -279,14 +287,30 @@ void CTivanoDlg::OnTreeDoubleClick() {
     }
 }
 
-void CTivanoDlg::ReadUsbCameraParams(const DeviceNode&) {
-    // Reading the camera's record into the pages comes with the parameter actions.
+void CTivanoDlg::ReadUsbCameraParams(const DeviceNode& node) {
+    // Until this read succeeds no camera is selected, so the pages' edits go nowhere.
+    m_selectedUsb = nullptr;
+    VideoParam p{};
+    const int32_t rc = m_usb.GetVideoParam(node.usb, &p);
+    if (rc != 0) {
+        ShowMessage("获取图像参数失败: %d.", rc);
+        return;
+    }
+    ShowVideoParam(p);
+    m_selectedUsb = node.usb;
+    m_ptz->SetTarget(reinterpret_cast<intptr_t>(node.usb), "", 0);
+    ExportButton()->setEnabled(true);
+    ImportButton()->setEnabled(true);
+    RefreshButton()->setEnabled(true);
 }
 
 // ---------------------------------------------------------------------------
 // Arrangement
 
 void CTivanoDlg::ArrangeControls(int layout) {
+    // USB mode never gets smaller than its arrangement; this may grow the
+    // window (and rearrange it) before the sizes below are taken.
+    SetClientMinimum(m_nMode == kModeIp ? QSize(0, 0) : UsbMinimumClientSize());
     const int W = Client()->width();
     const int H = Client()->height();
     const int PW = m_ptz->width();
@@ -336,7 +360,11 @@ void CTivanoDlg::ArrangeControls(int layout) {
     refresh->move(restore->x() - refresh->width() - 10, Y);
     exportBtn->move(refresh->x() - exportBtn->width() - 20, Y);
     importBtn->move(exportBtn->x() - importBtn->width() - 10, Y);
-    for (QPushButton* b : {restore, refresh, exportBtn, importBtn}) b->show();
+    for (QPushButton* b : {restore, refresh, exportBtn, importBtn}) {
+        b->show();
+        b->raise();  // never under a page, even where they meet
+    }
+    instruction->raise();
     exportBtn->setEnabled(false);
     importBtn->setEnabled(false);
     refresh->setEnabled(false);
@@ -352,6 +380,41 @@ void CTivanoDlg::ArrangeControls(int layout) {
     Page(kFocus)->move(X0 + pic.width(), exp.height() + 10);
     Page(kVideo)->move(X0 + pic.width() + exp.width(), wb.height() + 10);
     for (CParamPage* page : m_pages) page->show();
+}
+
+QSize CTivanoDlg::UsbMinimumClientSize() const {
+    constexpr int kMargin = 10;
+    const int PW = m_ptz->width();
+    const int X0 = PW + kMargin;
+    const QSize pic = Page(kPicture)->size(), exp = Page(kExposure)->size();
+    const QSize wb = Page(kWhiteBalance)->size(), enh = Page(kEnhance)->size();
+    const QSize foc = Page(kFocus)->size(), vid = Page(kVideo)->size();
+    // The pages as ArrangeControls places them: three columns, two rows.
+    const int pagesRight =
+        std::max({X0 + pic.width() + exp.width() + wb.width(), X0 + enh.width(),
+                  X0 + pic.width() + foc.width(), X0 + pic.width() + exp.width() + vid.width()});
+    const int pagesBottom =
+        std::max({pic.height() + kMargin + enh.height(), exp.height() + kMargin + foc.height(),
+                  wb.height() + kMargin + vid.height()});
+    // Below them the button row, then the instruction text, right-aligned.
+    const QWidget* ins = InstructionText();
+    const int buttonH = std::max({RestoreButton()->height(), RefreshButton()->height(),
+                                  ExportButton()->height(), ImportButton()->height()});
+    const int buttonsW = ImportButton()->width() + 10 + ExportButton()->width() + 20 +
+                         RefreshButton()->width() + 10 + RestoreButton()->width() + kMargin;
+    const int width = std::max({pagesRight + kMargin, X0 + buttonsW, PW + ins->width()});
+    const int height = std::max(pagesBottom + kMargin + buttonH + kMargin + ins->height() + kMargin,
+                                m_ptz->height());
+    return {width, height};
+}
+
+void CTivanoDlg::SetClientMinimum(const QSize& size) {
+    if (Client()->minimumSize() == size)
+        return;
+    Client()->setMinimumSize(size);
+    // Now, not at the next layout pass: the window grows at once.
+    layout()->invalidate();
+    layout()->activate();
 }
 
 void CTivanoDlg::InvalidateContentArea() {
@@ -413,8 +476,10 @@ void CTivanoDlg::OnConfig() {
     RunImageParamsDlg(pane.login);
 }
 
-void CTivanoDlg::RunImageParamsDlg(int32_t) {
-    // The image parameter dialog for the pane's login comes with the parameter editor.
+void CTivanoDlg::RunImageParamsDlg(int32_t loginHandle) {
+    CImageParamsDlg dlg(this);
+    dlg.SetDeviceHandle(loginHandle);
+    dlg.exec();
 }
 
 void CTivanoDlg::OnUpgrade() {
@@ -512,6 +577,39 @@ int32_t CTivanoDlg::GetFocusNear() {
     if (!m_selectedUsb)
         return 0;
     return m_usb.GetFocusNear(m_selectedUsb);
+}
+
+// ---------------------------------------------------------------------------
+// Parameter buttons (USB mode). After "刷新列表" nothing is selected while the
+// buttons may still be enabled: they then run on handle 0, which the
+// transport refuses with its message.
+
+ParamButtonTarget CTivanoDlg::UsbParamTarget() {
+    const UsbHandle h = m_selectedUsb;
+    ParamButtonTarget t;
+    t.camera.getVideoParam = [this, h](VideoParam* p) { return m_usb.GetVideoParam(h, p); };
+    t.camera.setVideoParam = [this, h](const VideoParam* p) { return m_usb.SetVideoParam(h, p); };
+    t.camera.show = [this](const VideoParam& p) { ShowVideoParam(p); };
+    t.setDefaultParam = [this, h] { return m_usb.SetDefaultParam(h); };
+    return t;
+}
+
+void CTivanoDlg::OnRestoreDefault() {
+    if (!m_selectedUsb)
+        return;
+    RestoreDefaultParams(this, UsbParamTarget());
+}
+
+void CTivanoDlg::OnExportParams() {
+    ExportParamsToFile(this, UsbParamTarget().camera);
+}
+
+void CTivanoDlg::OnImportParams() {
+    ImportParamsFromFile(this, UsbParamTarget().camera);
+}
+
+void CTivanoDlg::OnRefreshParams() {
+    RereadParams(UsbParamTarget().camera);
 }
 
 // ---------------------------------------------------------------------------

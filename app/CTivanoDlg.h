@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CImageParamsDlg.h"
 #include "CUSBDevice.h"
 #include "IParamHost.h"
 #include "PELION_SDK.h"
@@ -32,6 +33,7 @@ class QTreeWidgetItem;
 namespace strevo {
 
 class CParamPage;
+struct ParamButtonTarget;
 struct VideoParam;
 
 // One device item of the tree. The fields the mode does not use stay zero.
@@ -60,16 +62,10 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     static constexpr int kTreeFillTimerId = 1001;
     static constexpr int kTreeFillDelayMs = 1000;
     static constexpr int kAboutCommand = 0x0010;
-    // Page order: picture, exposure, white balance, focus, enhancement, video.
-    enum PageIndex : int {
-        kPicture,
-        kExposure,
-        kWhiteBalance,
-        kFocus,
-        kEnhance,
-        kVideo,
-        kPageCount
-    };
+    // Page order as in the dialog's tabs: picture, exposure, white balance,
+    // focus, enhancement, video.
+    using PageIndex = CImageParamsDlg::PageIndex;
+    using enum CImageParamsDlg::PageIndex;
 
     // moduleDir: where toolscfg.ini and APP_LOG live (empty: the program's
     // directory). hid: USB backend (null: hidapi, or camsim via STREVO_HID_SIM).
@@ -88,9 +84,18 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     virtual void OpenPreview(const LoginInfo& info, int streamType);
 
     // Hosted pages (USB mode).
-    void ShowVideoParam(const VideoParam& param);
+    virtual void ShowVideoParam(const VideoParam& param);
     int32_t SetVideoParamItem(const char* items) override;
     int32_t GetFocusNear() override;
+
+    // The parameter buttons (USB mode), on the selected USB camera.
+    void OnRestoreDefault();
+    void OnExportParams();
+    void OnImportParams();
+    void OnRefreshParams();
+    // The smallest client area that shows the USB arrangement whole: all six
+    // pages, and below them the buttons and the instruction text.
+    QSize UsbMinimumClientSize() const;
 
     // Menu commands.
     void OnModeIp();
@@ -154,6 +159,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    ParamButtonTarget UsbParamTarget();
+    void SetClientMinimum(const QSize& size);
     void SetUpMenus();
     void SetMenuStates(bool usb);
     void OnClientResized();

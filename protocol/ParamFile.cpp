@@ -14,6 +14,10 @@ int32_t WriteParamFile(const std::string& path, const VideoParam& p) {
     // Write beside the target and rename over it, so a failed write never
     // destroys an earlier export.
     fs::path target(path);
+    std::error_code dirError;
+    // Nothing to write to: no name, or a folder where the file should be.
+    if (path.empty() || fs::is_directory(target, dirError))
+        return kFileOpenFailed;
     fs::path temp = target;
     temp += ".tmp";
     {
@@ -62,15 +66,14 @@ int32_t ReadParamFile(const std::string& path, VideoParam* p) {
     return 0;
 }
 
-int32_t ExportParams(const ParamFileTarget& target, const std::string& folder) {
+int32_t ExportParams(const ParamFileTarget& target, const std::string& path) {
     VideoParam p{};
     int32_t rc = target.getVideoParam ? target.getVideoParam(&p) : kRequestBuildFailed;
     if (rc != 0) {
         ShowMessage("获取参数出错： %d", rc);
         return rc;
     }
-    fs::path path = fs::path(folder) / kParamFileName;
-    rc = WriteParamFile(path.string(), p);
+    rc = WriteParamFile(path, p);
     if (rc == kFileOpenFailed) {
         ShowMessage("文件打开失败");
     } else if (rc == kFileWriteFailed) {

@@ -27,10 +27,11 @@ struct ParamFileTarget {
     std::function<void(const VideoParam&)> show;
 };
 
-// Reads the camera's record and writes folder/video_params.dat. Returns 0, the
+// Reads the camera's record and writes it to path, used as given (the path
+// dialog has already added the file name to a chosen folder). Returns 0, the
 // read's result ("获取参数出错： %d" shown) or a file code (message shown).
 // An existing file is replaced only once the new one is completely written.
-int32_t ExportParams(const ParamFileTarget& target, const std::string& folder);
+int32_t ExportParams(const ParamFileTarget& target, const std::string& path);
 
 // Reads a 55-byte file, shows it and sends it whole. Returns the send's result
 // (0: "导入配置成功！" shown) or a file code (message shown, nothing sent).

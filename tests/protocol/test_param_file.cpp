@@ -74,39 +74,52 @@ class ParamFileTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ParamFileTest, ExportWritesTheRecordByteForByte) {
-    ASSERT_EQ(ExportParams(target, dir.string()), 0);
+    ASSERT_EQ(ExportParams(target, (dir / kParamFileName).string()), 0);
     std::vector<char> bytes = Read(dir / kParamFileName);
     ASSERT_EQ(bytes.size(), 55u);
     EXPECT_EQ(std::memcmp(bytes.data(), &camera, 55), 0);
     EXPECT_EQ(bytes[48], bytes[49]);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"导出配置成功！"});
     EXPECT_FALSE(fs::exists(dir / "video_params.dat.tmp"));
+}
 
-    // A trailing separator on the folder is fine.
-    ASSERT_EQ(ExportParams(target, dir.string() + "/"), 0);
+// The path is the file itself, whatever its name; a folder or an empty path is
+// no file and leaves nothing behind.
+TEST_F(ParamFileTest, ExportPathIsUsedAsGiven) {
+    ASSERT_EQ(ExportParams(target, (dir / "camera 2.bin").string()), 0);
+    EXPECT_EQ(fs::file_size(dir / "camera 2.bin"), 55u);
+    EXPECT_FALSE(fs::exists(dir / "camera 2.bin" / kParamFileName));
+
+    for (std::string path : {dir.string(), dir.string() + "/", std::string()}) {
+        messages.texts.clear();
+        EXPECT_EQ(ExportParams(target, path), kFileOpenFailed) << path;
+        EXPECT_EQ(messages.texts, std::vector<std::string>{"文件打开失败"}) << path;
+    }
+    EXPECT_FALSE(fs::exists(dir / kParamFileName));
+    EXPECT_FALSE(fs::exists(dir.string() + ".tmp"));
 }
 
 TEST_F(ParamFileTest, ExportFailuresLeaveNoFile) {
     getResult = -302;
-    EXPECT_EQ(ExportParams(target, dir.string()), -302);
+    EXPECT_EQ(ExportParams(target, (dir / kParamFileName).string()), -302);
     EXPECT_FALSE(fs::exists(dir / kParamFileName));
     EXPECT_EQ(messages.texts, std::vector<std::string>{"获取参数出错： -302"});
 
     // A positive read result is not a success either.
     messages.texts.clear();
     getResult = 3;
-    EXPECT_EQ(ExportParams(target, dir.string()), 3);
+    EXPECT_EQ(ExportParams(target, (dir / kParamFileName).string()), 3);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"获取参数出错： 3"});
 
     messages.texts.clear();
     getResult = 0;
-    EXPECT_EQ(ExportParams(target, (dir / "missing").string()), kFileOpenFailed);
+    EXPECT_EQ(ExportParams(target, (dir / "missing" / kParamFileName).string()), kFileOpenFailed);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"文件打开失败"});
 }
 
 TEST_F(ParamFileTest, ExportReplacesAnEarlierFileWhole) {
     WriteBytes(kParamFileName, 200);
-    ASSERT_EQ(ExportParams(target, dir.string()), 0);
+    ASSERT_EQ(ExportParams(target, (dir / kParamFileName).string()), 0);
     EXPECT_EQ(fs::file_size(dir / kParamFileName), 55u);
 }
 

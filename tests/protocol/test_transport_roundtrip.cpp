@@ -115,7 +115,7 @@ class TransportTest : public ::testing::Test {
                   0);
 
         MessageRecorder messages;
-        ASSERT_EQ(ExportParams(from, dir.string()), 0);
+        ASSERT_EQ(ExportParams(from, (dir / kParamFileName).string()), 0);
         ASSERT_EQ(ImportParams(to, (dir / kParamFileName).string()), 0);
         EXPECT_EQ(messages.texts, (std::vector<std::string>{"导出配置成功！", "导入配置成功！"}));
 

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "OperatorMessages.h"
 #include "ParamFile.h"
@@ -55,7 +57,8 @@ std::string CameraCommandsHelp(const char* group, const char* target) {
          "write the given parameters in one command\n(keys as printed by get)"},
         {"defaults", "", "restore the camera's default parameters"},
         {"focus-near", "", "print the focus near limit in mm as FocusNear=VALUE"},
-        {"export", " DIR", "read the parameters, write DIR/video_params.dat"},
+        {"export", " DIR|FILE",
+         "read the parameters, write DIR/video_params.dat\n(or FILE when not a folder)"},
         {"import", " FILE", "send a 55-byte parameter file to the camera"},
         {"ptz", " ACTION [SPEED]",
          "one PTZ command, SPEED 1 to 8 (default 5); ACTION: Up, Down,\n"
@@ -115,7 +118,7 @@ bool ParseCameraCommand(const std::string& cmd, const Args& rest, CameraCommand*
     }
     if (cmd == "export" || cmd == "import") {
         if (rest.size() != 1)
-            return Usage(cmd + (cmd == "export" ? " needs DIR" : " needs FILE"));
+            return Usage(cmd + (cmd == "export" ? " needs DIR or FILE" : " needs FILE"));
         out->path = rest[0];
         return true;
     }
@@ -163,7 +166,12 @@ int RunCameraCommand(const CameraCommand& c, const CameraOps& ops) {
     }
     strevo::ParamFileTarget target{ops.get, ops.set, nullptr};
     if (c.name == "export") {
-        int32_t rc = strevo::ExportParams(target, c.path);
+        // A folder gets the usual file name; anything else is the file itself.
+        std::error_code ec;
+        std::string path = c.path;
+        if (std::filesystem::is_directory(path, ec))
+            path = (std::filesystem::path(path) / strevo::kParamFileName).string();
+        int32_t rc = strevo::ExportParams(target, path);
         return rc != 0 ? Fail("export failed", rc) : 0;
     }
     if (c.name == "import") {
