@@ -20,6 +20,8 @@ class CFocusTab : public CParamPage {
     ~CFocusTab() override;
 
   private:
+    void OnRefreshFocusNear();
+
     std::unique_ptr<Ui::Dlg267> m_ui;
 };
 
