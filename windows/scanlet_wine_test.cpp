@@ -1,6 +1,6 @@
 // scanlet.dll as another Windows program uses it: loaded by name, its four
 // functions looked up, cameras found among the answers of camsim (started by
-// scanlet-wine-test in the same private network namespace).
+// camsim-wine-run in the same private network namespace).
 //   scanlet_wine_test.exe COUNT
 // COUNT: how many network cameras camsim simulates, at 127.0.0.2 onwards.
 #include <winsock2.h>
