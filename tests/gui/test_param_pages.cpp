@@ -1,12 +1,17 @@
 // The six parameter pages: the exact item every kind of control sends, how a
 // record is shown (and that showing never writes), the rows that follow a
 // mode, failed writes, the drag throttle on a fake clock, number boxes and the
-// keyboard; then the pages writing to a simulated USB camera.
+// keyboard; then the pages in the main window on a simulated USB camera
+// (the main window starts discovery, so this runs in the private namespace).
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QTest>
 #include <cstring>
 #include <functional>
@@ -18,7 +23,7 @@
 #include "CExposureTab.h"
 #include "CFocusTab.h"
 #include "CPictureTab.h"
-#include "CUSBDevice.h"
+#include "CTivanoDlg.h"
 #include "CVideoTab.h"
 #include "CWhiteBalanceTab.h"
 #include "CameraModel.h"
@@ -381,50 +386,56 @@ class TestParamPages : public QObject {
         QCOMPARE(Sent(267), QStringList{Item("ucAFSen", 2)});
     }
 
-    // Through the USB transport to a simulated camera: edits land in the
-    // camera's store, a record read back is shown, a failed write is reported.
-    void usbCamera() {
+    // Hosted by the main window on a simulated USB camera: a double-click
+    // read shows the camera's values, edits land in its store, a refused
+    // write is reported and the white balance mode goes back.
+    void mainWindowUsbCamera() {
+        m_pages.clear();
         auto model = std::make_shared<camsim::CameraModel>("page cam");
         camsim::UsbCamera cam;
         cam.state = model;
         camsim::UsbSimServer server;
         const int port = server.Start({cam});
         QVERIFY(port > 0);
-        CUSBDevice usb(MakeSimHidBackend("127.0.0.1:" + std::to_string(port)));
-        usb.refreshSettleMs = 0;
-        QCOMPARE(usb.RefreshDevices(), 1);
-        struct UsbHost final : IParamHost {
-            CUSBDevice* usb;
-            UsbHandle h;
-            int32_t SetVideoParamItem(const char* i) override {
-                return usb->SetVideoParamItem(h, i);
-            }
-            int32_t GetFocusNear() override { return usb->GetFocusNear(h); }
-        } host;
-        host.usb = &usb;
-        host.h = usb.GetEntry(0).handle;
-        for (auto& [t, h] : m_pages) h->page->SetHost(&host, true);
+        QTemporaryDir dir;
+        QFile ini(dir.filePath(QStringLiteral("toolscfg.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[SEARCH_MODE]\nMode=1\n");
+        ini.close();
+        CTivanoDlg d(dir.path().toStdString() + "/",
+                     MakeSimHidBackend("127.0.0.1:" + std::to_string(port)));
+        QSignalSpy filled(&d, &CTivanoDlg::DeviceTreeRefreshed);
+        QVERIFY(filled.wait(8000));
+        auto onCamera = [&](const char* key) {
+            int32_t v = -1;
+            model->GetParam(key, &v);
+            return v;
+        };
+        std::string text;
+        BuildSetItemText("\"uiMShutterSpeed\":3333,\"eWBMode\":0,\"Luminance\":150", &text);
+        model->HandleJson(text);
+        d.Tree()->setCurrentItem(d.FoundItem()->child(0));
+        d.OnTreeDoubleClick();
+        CParamPage* ex = d.Page(CTivanoDlg::kExposure);
+        CParamPage* wb = d.Page(CTivanoDlg::kWhiteBalance);
+        QCOMPARE(List(ex, 1481)->currentText(), QStringLiteral("1/30"));
+        QCOMPARE(Box(d.Page(CTivanoDlg::kPicture), 1488)->text(), QStringLiteral("150"));
 
-        Choose(Page(263), 1481, "1/30");
-        Drag(Slider(Page(265), 1481), {63});
-        Choose(Page(267), 1483, "75cm");
-        int32_t v = 0;
-        QVERIFY(model->GetParam("uiMShutterSpeed", &v) && v == 3333);
-        QVERIFY(model->GetParam("u32CTNum", &v) && v == 6300);
-        VideoParam p = Record({});
-        QCOMPARE(usb.GetVideoParam(host.h, &p), 0);
-        CExposureTab shown;
-        shown.ShowParams(p);
-        QCOMPARE(List(&shown, 1481)->currentText(), QStringLiteral("1/30"));
-        QTest::mouseClick(qobject_cast<QPushButton*>(FindControl(Page(267), 1520)), Qt::LeftButton);
-        QCOMPARE(Box(Page(267), 1519)->text(), QString::number(model->FocusNearMm()));
+        Choose(ex, 1481, "1/750");
+        Drag(Slider(d.Page(CTivanoDlg::kPicture), 1473), {63});
+        Choose(d.Page(CTivanoDlg::kFocus), 1483, "75cm");
+        QCOMPARE(onCamera("uiMShutterSpeed"), 133);
+        QCOMPARE(onCamera("Luminance"), 63);
+        QCOMPARE(onCamera("ucFocusDistanceMin"), 3);
         QVERIFY(m_messages.texts.empty());
 
         server.SetFault(0, {camsim::UsbFault::kBadMagic, 0});
-        Choose(Page(263), 1479, "开启");
+        Choose(wb, 1478, "固定色温");
+        QCOMPARE(List(wb, 1478)->currentText(), QStringLiteral("手动"));
         QCOMPARE(m_messages.texts, (std::vector<std::string>{"返回错误码: -310", "设置失败！"}));
-        m_pages.clear();
-        server.Stop();
+        server.SetFault(0, {});
+        Choose(wb, 1478, "固定色温");
+        QCOMPARE(onCamera("eWBMode"), 30);
     }
 };
 
