@@ -36,8 +36,8 @@ void Customise(camsim::CameraModel& m) {
     const char* const items[] = {
         "\"Luminance\":62,\"Contrast\":55,\"Saturation\":70,\"ucHue\":48,\"Hue\":40",
         "\"eExposureMode\":1,\"BExpCPS\":-3,\"uiMShutterSpeed\":1000,\"ucManualGain\":24",
-        "\"eWBMode\":3,\"u32CTNum\":5600,\"ucRGGain\":58,\"ucBGGain\":46",
-        "\"uc2DNR\":35,\"uc3DNR\":45,\"bHorzInvert\":1,\"eSceneMode\":2",
+        "\"eWBMode\":0,\"u32CTNum\":5600,\"ucRGGain\":58,\"ucBGGain\":46",
+        "\"uc2DNR\":35,\"uc3DNR\":45,\"bHorzInvert\":1,\"eSceneMode\":3",
     };
     for (const char* item : items) {
         std::string text;

@@ -89,6 +89,10 @@ void SetOnCamera(camsim::CameraModel& m, const char* key, int value) {
     m.HandleJson(text);
 }
 
+QLineEdit* BrightnessBox(QWidget* picturePage) {
+    return qobject_cast<QLineEdit*>(FindControl(picturePage, 1488));
+}
+
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -311,6 +315,7 @@ class TestParamHosts : public QObject {
         }
         QCOMPARE(dlg.shown.size(), size_t(1));
         QCOMPARE(dlg.shown[0].Luminance, 77);
+        QCOMPARE(BrightnessBox(dlg.Page(CImageParamsDlg::kPicture))->text(), QStringLiteral("77"));
 
         // Each tab shows its page alone and whole, clear of the buttons.
         const QRect tabsRect = tabs->geometry();
@@ -380,13 +385,15 @@ class TestParamHosts : public QObject {
         dlg.SetDeviceHandle(Login(kNetAddress));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
-        auto* box = dlg.Page(CImageParamsDlg::kPicture)->findChild<QLineEdit*>();
-        QVERIFY(box);
+        // Inside a page: Enter sends the brightness box over the login.
+        QLineEdit* box = BrightnessBox(dlg.Page(CImageParamsDlg::kPicture));
         box->setFocus();
+        box->setText(QStringLiteral("33"));
         for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
             QTest::keyClick(box, key);
             QVERIFY(dlg.isVisible());
         }
+        QTRY_COMPARE(OnCamera(*m_net, "Luminance"), 33);
         for (QWidget* own : {static_cast<QWidget*>(dlg.RefreshButton()),
                              static_cast<QWidget*>(dlg.Tabs()->tabBar())}) {
             own->setFocus();
@@ -454,12 +461,17 @@ class TestParamHosts : public QObject {
         QCOMPARE(d.SelectedUsbDevice(), handle);
         QCOMPARE(d.shown.size(), size_t(1));
         QCOMPARE(d.shown[0].Luminance, 44);
+        QLineEdit* brightness = BrightnessBox(d.Page(CTivanoDlg::kPicture));
+        QCOMPARE(brightness->text(), QStringLiteral("44"));
         QCOMPARE(d.Ptz()->TargetId(), reinterpret_cast<intptr_t>(handle));
         QCOMPARE(QByteArray(d.Ptz()->TargetAddress()), QByteArray());
         QCOMPARE(d.Ptz()->TargetPort(), 0);
         QVERIFY(buttonsEnabled());
-        QCOMPARE(d.SetVideoParamItem("\"Luminance\":12"), 0);
-        QCOMPARE(OnCamera(cam, "Luminance"), 12);
+        // The hosted pages write to the selected camera.
+        brightness->setFocus();
+        brightness->setText(QStringLiteral("12"));
+        QTest::keyClick(brightness, Qt::Key_Return);
+        QTRY_COMPARE(OnCamera(cam, "Luminance"), 12);
         QCOMPARE(d.GetFocusNear(), cam.FocusNearMm());
 
         CheckButtons({d.RestoreButton(), d.ExportButton(), d.ImportButton(), d.RefreshButton(),
