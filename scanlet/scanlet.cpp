@@ -187,6 +187,13 @@ void HandleDatagram(const std::uint8_t* data, std::size_t size) {
     Store(record);
 }
 
+// One pass of the receive loop over what the socket gave (n < 0: nothing).
+void Received(const std::uint8_t* buffer, int n) {
+    if (n >= static_cast<int>(kHeaderLength))
+        HandleDatagram(buffer, static_cast<std::size_t>(n));
+    Sweep();
+}
+
 void ReceiveLoop(sys::Socket socket) {
     Control& c = TheControl();
     std::uint8_t request[13] = {};
@@ -206,10 +213,7 @@ void ReceiveLoop(sys::Socket socket) {
             sent = true;
         }
         std::memset(buffer, 0, sizeof buffer);
-        int n = sys::Receive(socket, buffer, sizeof buffer);
-        if (n >= static_cast<int>(kHeaderLength))
-            HandleDatagram(buffer, static_cast<std::size_t>(n));
-        Sweep();
+        Received(buffer, sys::Receive(socket, buffer, sizeof buffer));
     }
     sys::Close(socket);
     {
@@ -226,6 +230,12 @@ namespace test {
 
 void SetTickSource(std::uint32_t (*tick)()) {
     g_tickSource.store(tick);
+}
+
+void Deliver(const void* data, std::size_t size) {
+    // A datagram longer than the receive buffer fails the receive.
+    Received(static_cast<const std::uint8_t*>(data),
+             size <= kReceiveSize ? static_cast<int>(size) : -1);
 }
 
 void ResetTable() {

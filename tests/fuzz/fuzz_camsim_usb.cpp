@@ -1,0 +1,128 @@
+// camsim's HID link read from a client whose bytes come from the input: the
+// request line, then length-prefixed reports (the camera's FDTH request
+// reader and its command handling). After the input's reports the harness
+// sends one well-formed request of its own; camsim must answer it, so a
+// request that stalls or kills the link is found, and every answer report must
+// be well-formed. Runs on loopback inside the private network namespace.
+//
+// Input: Byte report length of camera 1 (18 + n), Byte request line (mod 4:
+// open camera 0, open camera 1, list, or a piece with any line), then reports:
+// U16 length (mod 700) and that many bytes.
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CameraModel.h"
+#include "Camsim.h"
+#include "FuzzHid.h"
+#include "FuzzInput.h"
+#include "LoopbackClient.h"
+#include "UsbSim.h"
+
+namespace {
+
+constexpr uint32_t kSentinel = 0xFFFFFFF0u;  // a command code no camera knows
+constexpr int kWaitMs = 10000;
+
+uint32_t Le(const std::string& s, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+std::string Prefixed(const std::string& report) {
+    std::string m(2, '\0');
+    fuzz::PutLe(m, 0, static_cast<uint32_t>(report.size()), 2);
+    return m + report;
+}
+
+camsim::UsbCamera Camera(const char* name, int reportLength) {
+    camsim::UsbCamera c;
+    c.name = name;
+    c.model = "CAMSIM-U1";
+    c.serial = "SN0001";
+    c.buildDate = "2024-01-01";
+    c.reportLength = reportLength;
+    c.state = std::make_shared<camsim::CameraModel>(name);
+    const auto start = camsim::CameraModel::Clock::time_point{} + std::chrono::hours(1);
+    c.state->SetClock([start] { return start; });
+    return c;
+}
+
+// Reads answer reports until the sentinel's answer; checks each on the way.
+void ReadAnswers(fuzz::LoopbackClient& client, size_t L) {
+    std::string buf;
+    for (;;) {
+        int rc = client.ReadUntil(&buf, 2, kWaitMs);
+        if (rc == 0)
+            return;  // the camera dropped the link (unplugged by a command)
+        fuzz::Check(rc == 1, "camsim stopped answering");
+        size_t size = Le(buf, 0, 2);
+        rc = client.ReadUntil(&buf, 2 + size, kWaitMs);
+        fuzz::Check(rc == 1, "answer report cut off");
+        std::string r = buf.substr(2, size);
+        buf.erase(0, 2 + size);
+        fuzz::Check(r.size() == L, "answer report length", static_cast<long>(r.size()),
+                    static_cast<long>(L));
+        fuzz::Check(Le(r, 1, 4) == strevo::kFrameMagic, "answer report without magic");
+        fuzz::Check(Le(r, 9, 2) <= L - 17, "answer chunk longer than its report", Le(r, 9, 2));
+        if (Le(r, 5, 4) == kSentinel && Le(r, 11, 2) == 1)
+            return;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Input in(data, size);
+    const size_t lengths[2] = {65, 18u + in.Byte()};
+    camsim::UsbSimServer server;
+    int port = server.Start({Camera("fuzz-0", 65), Camera("fuzz-1", static_cast<int>(lengths[1]))});
+    fuzz::Check(port > 0, "HID link not served");
+    fuzz::LoopbackClient client(port);
+    fuzz::Check(client.Ok(), "HID link not reachable");
+
+    int mode = in.Byte() % 4;
+    std::string line = mode == 0   ? "OPEN camsim-usb-0"
+                       : mode == 1 ? "OPEN camsim-usb-1"
+                       : mode == 2 ? "LIST"
+                                   : "";
+    if (mode == 3) {
+        // Any line camsim can read: without a line feed of its own, not longer than it reads.
+        for (char c : in.Piece().substr(0, 4000))
+            if (c != '\n')
+                line.push_back(c);
+    }
+    fuzz::Check(client.Send(line + "\n"), "request line not sent");
+    std::string reply;
+    int rc = client.ReadUntil(&reply, 1, kWaitMs);
+    while (rc == 1 && reply.find('\n') == std::string::npos)
+        rc = client.ReadUntil(&reply, reply.size() + 1, kWaitMs);
+    fuzz::Check(rc != -1, "no answer to the request line");
+    std::string first = reply.substr(0, reply.find('\n'));
+    if (first != "OK") {
+        // A refusal is one line; a device list ends with the server's close.
+        if (first.rfind("ERR ", 0) != 0)
+            fuzz::Check(client.ReadUntil(&reply, SIZE_MAX, kWaitMs) == 0, "device list not closed");
+        server.Stop();
+        return 0;
+    }
+    size_t L = lengths[line == "OPEN camsim-usb-0" || line == "OPEN camsim-usb-0\r" ? 0 : 1];
+    std::string requests;
+    while (!in.Empty()) {
+        std::string report = in.Take(in.U16() % 700);
+        if (report.size() >= 9 && Le(report, 5, 4) == kSentinel)
+            report[5] ^= 1;  // the sentinel is the harness's own
+        requests += Prefixed(report);
+    }
+    std::string sentinel(L, '\0');
+    fuzz::PutLe(sentinel, 1, strevo::kFrameMagic, 4);
+    fuzz::PutLe(sentinel, 5, kSentinel, 4);
+    fuzz::PutLe(sentinel, 11, 1, 2);
+    fuzz::Check(client.Send(requests + Prefixed(sentinel)), "reports not sent");
+    ReadAnswers(client, L);
+    server.Stop();
+    return 0;
+}
