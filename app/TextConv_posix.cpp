@@ -20,11 +20,60 @@ const char* SystemCodeSet() {
     return cs;
 }
 
+// Length of the well-formed UTF-8 character at s (at most left bytes), or 0.
+size_t Utf8Length(const unsigned char* s, size_t left) {
+    unsigned c = s[0];
+    if (c < 0x80)
+        return 1;
+    size_t len = c >= 0xC2 && c <= 0xDF   ? 2
+                 : c >= 0xE0 && c <= 0xEF ? 3
+                 : c >= 0xF0 && c <= 0xF4 ? 4
+                                          : 0;
+    if (len == 0 || len > left)
+        return 0;
+    // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+    unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (s[1] < lo || s[1] > hi)
+        return 0;
+    for (size_t i = 2; i < len; ++i)
+        if ((s[i] & 0xC0) != 0x80)
+            return 0;
+    return len;
+}
+
+// Each byte that does not belong to a well-formed character becomes '?': the
+// converter would otherwise pass some of them on (a UTF-8 target takes code
+// points past U+10FFFF), and a stored name must be well-formed text.
+std::string WellFormedUtf8(const char* text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    size_t left = std::strlen(text);
+    std::string out;
+    out.reserve(left);
+    while (left > 0) {
+        size_t len = Utf8Length(s, left);
+        if (len == 0) {
+            out.push_back('?');
+            len = 1;
+        } else {
+            out.append(reinterpret_cast<const char*>(s), len);
+        }
+        s += len;
+        left -= len;
+    }
+    return out;
+}
+
 // Whole conversion into a string; unconvertible input characters become '?'.
 bool Convert(const char* from, const char* to, const char* text, std::string* result) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
+    std::string checked;
+    if (std::strcmp(from, "UTF-8") == 0) {
+        checked = WellFormedUtf8(text);
+        text = checked.c_str();
+    }
     size_t inLeft = std::strlen(text);
     char* in = const_cast<char*>(text);
     std::string out;

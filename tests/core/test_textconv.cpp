@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "TextConv.h"
 #include "TextCut.h"
@@ -48,6 +49,16 @@ TEST(TextConv, UnmappableAndBrokenInputBecomeQuestionMarks) {
     EXPECT_STREQ(out, "x?y");
     cap = sizeof out;
     EXPECT_EQ(Utf8ToAnsi("abc", out, &cap, "NO-SUCH-CODESET"), nullptr);
+
+    // Ill-formed sequences never pass through, not even to UTF-8 itself: a code
+    // point past U+10FFFF, a surrogate, an overlong form, a cut character.
+    const char* broken = "\xE6\x8A\x8A|\xF5\x8A\x8A\x8A|\xED\xA0\x80|\xC0\xAF|\xE8\x31";
+    for (const char* target : {"UTF-8", "GBK"}) {
+        cap = sizeof out;
+        ASSERT_NE(Utf8ToAnsi(broken, out, &cap, target), nullptr) << target;
+        std::string text(out);
+        EXPECT_EQ(text.substr(text.find('|')), "|????|???|??|?1") << target;
+    }
 }
 
 TEST(TextCut, NeverOverrunsNorSplitsACharacter) {
