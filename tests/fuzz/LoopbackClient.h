@@ -19,12 +19,15 @@ namespace fuzz {
 
 class LoopbackClient {
   public:
-    explicit LoopbackClient(int port) {
+    explicit LoopbackClient(int port, const char* address = "127.0.0.1") {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (inet_pton(AF_INET, address, &a.sin_addr) != 1 || (ntohl(a.sin_addr.s_addr) >> 24) != 127) {
+            ::close(fd_);
+            fd_ = -1;  // loopback only
+        }
         if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             ::close(fd_);
             fd_ = -1;

@@ -3,7 +3,7 @@
 // conversion to GBK. Every text must end inside its field, and a cut must not
 // leave half a character behind.
 //
-// Input: Byte report length (18 + 4 * n), Byte result code (0 unless the high
+// Input: Byte report length (18 + n), Byte result code (0 unless the high
 // bit is set: then minus the low bits), then the answer text.
 #include <cstdio>
 #include <cstring>
@@ -45,7 +45,7 @@ void CheckCut(const char* from, const char* field, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
-    size_t L = 18 + 4u * in.Byte();
+    size_t L = 18 + in.Byte();
     uint8_t r = in.Byte();
     int32_t result = (r & 0x80) ? -(r & 0x7F) : 0;
     std::string text = in.Rest();

@@ -5,7 +5,7 @@
 // the whole-record write and comes back unchanged.
 //
 // Input: Byte mode (mod 4: 0 read answer, 1 focus answer, 2 read over USB,
-// 3 focus over USB), Byte report length for USB (18 + 4 * n), then the answer.
+// 3 focus over USB), Byte report length for USB (18 + n), then the answer.
 #include <cJSON.h>
 
 #include <cstring>
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
     int mode = in.Byte() % 4;
-    size_t L = 18 + 4u * in.Byte();
+    size_t L = 18 + in.Byte();
     std::string text = in.Rest();
     strevo::VideoParam p = Canary();
 
