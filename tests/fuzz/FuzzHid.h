@@ -94,9 +94,23 @@ class ScriptedBackend final : public strevo::IHidBackend {
     }
 };
 
+inline uint32_t GetLe(const std::string& s, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
+    return v;
+}
+
 inline void PutLe(std::string& s, size_t at, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i)
         s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A report as the camsim link carries it: its 16-bit length, then the report.
+inline std::string Prefixed(const std::string& report) {
+    std::string m(2, '\0');
+    PutLe(m, 0, static_cast<uint32_t>(report.size()), 2);
+    return m + report;
 }
 
 // One answer report of length L (chunk cut to what the report holds).

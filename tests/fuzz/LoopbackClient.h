@@ -24,7 +24,8 @@ class LoopbackClient {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
-        if (inet_pton(AF_INET, address, &a.sin_addr) != 1 || (ntohl(a.sin_addr.s_addr) >> 24) != 127) {
+        if (inet_pton(AF_INET, address, &a.sin_addr) != 1 ||
+            (ntohl(a.sin_addr.s_addr) >> 24) != 127) {
             ::close(fd_);
             fd_ = -1;  // loopback only
         }

@@ -25,19 +25,6 @@ namespace {
 constexpr uint32_t kSentinel = 0xFFFFFFF0u;  // a command code no camera knows
 constexpr int kWaitMs = 10000;
 
-uint32_t Le(const std::string& s, size_t at, int bytes) {
-    uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
-    return v;
-}
-
-std::string Prefixed(const std::string& report) {
-    std::string m(2, '\0');
-    fuzz::PutLe(m, 0, static_cast<uint32_t>(report.size()), 2);
-    return m + report;
-}
-
 camsim::UsbCamera Camera(const char* name, int reportLength) {
     camsim::UsbCamera c;
     c.name = name;
@@ -59,16 +46,17 @@ void ReadAnswers(fuzz::LoopbackClient& client, size_t L) {
         if (rc == 0)
             return;  // the camera dropped the link (unplugged by a command)
         fuzz::Check(rc == 1, "camsim stopped answering");
-        size_t size = Le(buf, 0, 2);
+        size_t size = fuzz::GetLe(buf, 0, 2);
         rc = client.ReadUntil(&buf, 2 + size, kWaitMs);
         fuzz::Check(rc == 1, "answer report cut off");
         std::string r = buf.substr(2, size);
         buf.erase(0, 2 + size);
         fuzz::Check(r.size() == L, "answer report length", static_cast<long>(r.size()),
                     static_cast<long>(L));
-        fuzz::Check(Le(r, 1, 4) == strevo::kFrameMagic, "answer report without magic");
-        fuzz::Check(Le(r, 9, 2) <= L - 17, "answer chunk longer than its report", Le(r, 9, 2));
-        if (Le(r, 5, 4) == kSentinel && Le(r, 11, 2) == 1)
+        fuzz::Check(fuzz::GetLe(r, 1, 4) == strevo::kFrameMagic, "answer report without magic");
+        fuzz::Check(fuzz::GetLe(r, 9, 2) <= L - 17, "answer chunk longer than its report",
+                    fuzz::GetLe(r, 9, 2));
+        if (fuzz::GetLe(r, 5, 4) == kSentinel && fuzz::GetLe(r, 11, 2) == 1)
             return;
     }
 }
@@ -113,15 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string requests;
     while (!in.Empty()) {
         std::string report = in.Take(in.U16() % 700);
-        if (report.size() >= 9 && Le(report, 5, 4) == kSentinel)
+        if (report.size() >= 9 && fuzz::GetLe(report, 5, 4) == kSentinel)
             report[5] ^= 1;  // the sentinel is the harness's own
-        requests += Prefixed(report);
+        requests += fuzz::Prefixed(report);
     }
     std::string sentinel(L, '\0');
     fuzz::PutLe(sentinel, 1, strevo::kFrameMagic, 4);
     fuzz::PutLe(sentinel, 5, kSentinel, 4);
     fuzz::PutLe(sentinel, 11, 1, 2);
-    fuzz::Check(client.Send(requests + Prefixed(sentinel)), "reports not sent");
+    fuzz::Check(client.Send(requests + fuzz::Prefixed(sentinel)), "reports not sent");
     ReadAnswers(client, L);
     server.Stop();
     return 0;

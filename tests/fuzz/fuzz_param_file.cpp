@@ -11,17 +11,12 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "FuzzQuiet.h"
 #include "FuzzTempDir.h"
-#include "OperatorMessages.h"
 #include "ParamFile.h"
 #include "VideoParam.h"
 
 namespace {
-
-class Quiet final : public strevo::IOperatorMessages {
-  public:
-    void Show(const std::string&) override {}
-};
 
 void CheckWriteText(const strevo::VideoParam& p) {
     std::string text;
@@ -47,8 +42,7 @@ void CheckWriteText(const strevo::VideoParam& p) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static Quiet quiet;
-    strevo::SetOperatorMessages(&quiet);
+    fuzz::QuietOperatorMessages();
     return 0;
 }
 

@@ -21,13 +21,6 @@
 
 namespace {
 
-uint32_t Le(const std::string& s, size_t at, int bytes) {
-    uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
-    return v;
-}
-
 fuzz::Batch ReadBatch(fuzz::Input& in, int L) {
     fuzz::Batch batch;
     int reads = in.Byte() % 24;
@@ -65,12 +58,13 @@ void CheckRequest(const fuzz::HidScript& s, size_t first, int L, uint32_t cmd,
         const std::string& r = s.written[i];
         fuzz::Check(r.size() == static_cast<size_t>(L), "request report length",
                     static_cast<long>(r.size()), L);
-        fuzz::Check(r[0] == 0 && Le(r, 1, 4) == strevo::kFrameMagic && Le(r, 5, 4) == cmd,
-                    "request header");
-        uint32_t chunk = Le(r, 9, 2);
+        fuzz::Check(
+            r[0] == 0 && fuzz::GetLe(r, 1, 4) == strevo::kFrameMagic && fuzz::GetLe(r, 5, 4) == cmd,
+            "request header");
+        uint32_t chunk = fuzz::GetLe(r, 9, 2);
         fuzz::Check(chunk <= static_cast<uint32_t>(L - 13), "request chunk too long", chunk);
         bool final = i + 1 == s.written.size();
-        fuzz::Check(Le(r, 11, 2) == (final ? 1u : 0u), "last-chunk flag",
+        fuzz::Check(fuzz::GetLe(r, 11, 2) == (final ? 1u : 0u), "last-chunk flag",
                     static_cast<long>(i - first));
         carried.append(r, 13, chunk);
     }

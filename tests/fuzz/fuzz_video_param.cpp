@@ -15,15 +15,10 @@
 #include "CUSBDevice.h"
 #include "FuzzHid.h"
 #include "FuzzInput.h"
-#include "OperatorMessages.h"
+#include "FuzzQuiet.h"
 #include "VideoParam.h"
 
 namespace {
-
-class Quiet final : public strevo::IOperatorMessages {
-  public:
-    void Show(const std::string&) override {}
-};
 
 strevo::VideoParam Canary() {
     strevo::VideoParam p;
@@ -66,8 +61,7 @@ void CheckRead(int32_t rc, const strevo::VideoParam& p) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static Quiet quiet;
-    strevo::SetOperatorMessages(&quiet);
+    fuzz::QuietOperatorMessages();
     return 0;
 }
 

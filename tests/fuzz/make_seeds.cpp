@@ -26,10 +26,10 @@
 #include "Camsim.h"
 #include "FuzzHid.h"
 #include "FuzzInput.h"
+#include "FuzzQuiet.h"
 #include "LoopbackClient.h"
 #include "MemNet.h"
 #include "NetCommands.h"
-#include "OperatorMessages.h"
 #include "PELION_SDK.h"
 #include "PelionWire.h"
 #include "UsbSim.h"
@@ -55,24 +55,6 @@ void Seed(const char* harness, const std::string& name, const std::string& bytes
 [[noreturn]] void Die(const char* what) {
     std::fprintf(stderr, "fuzz_make_seeds: %s\n", what);
     std::exit(1);
-}
-
-class Quiet final : public strevo::IOperatorMessages {
-  public:
-    void Show(const std::string&) override {}
-};
-
-uint32_t Le(const std::string& s, size_t at, int bytes) {
-    uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
-    return v;
-}
-
-std::string Prefixed(const std::string& report) {
-    std::string m(2, '\0');
-    fuzz::PutLe(m, 0, static_cast<uint32_t>(report.size()), 2);
-    return m + report;
 }
 
 // ---- USB: the program's request reports, camsim's answer reports ----------
@@ -169,12 +151,12 @@ std::vector<std::string> ReadUsbAnswer(fuzz::LoopbackClient& c, std::string* buf
     for (;;) {
         if (c.ReadUntil(buf, 2, kWaitMs) != 1)
             Die("camsim did not answer");
-        size_t size = Le(*buf, 0, 2);
+        size_t size = fuzz::GetLe(*buf, 0, 2);
         if (c.ReadUntil(buf, 2 + size, kWaitMs) != 1)
             Die("answer cut off");
         reports.push_back(buf->substr(2, size));
         buf->erase(0, 2 + size);
-        if (Le(reports.back(), 11, 2) == 1)
+        if (fuzz::GetLe(reports.back(), 11, 2) == 1)
             return reports;
     }
 }
@@ -204,7 +186,7 @@ void UsbSeeds() {
         buf.erase(0, 3);
         for (UsbExchange& e : ex) {
             std::string requests;
-            for (const auto& r : e.requests) requests += Prefixed(r);
+            for (const auto& r : e.requests) requests += fuzz::Prefixed(r);
             if (!c.Send(requests))
                 Die("request not sent");
             e.answers = ReadUsbAnswer(c, &buf);
@@ -231,38 +213,51 @@ void UsbSeeds() {
         Seed("fuzz_usb_transact", e.name, tr.Bytes());
 
         std::string text;
-        for (const auto& a : e.answers) text.append(a, 17, Le(a, 9, 2));
+        for (const auto& a : e.answers) text.append(a, 17, fuzz::GetLe(a, 9, 2));
         if (e.name == "identity") {
-            Seed("fuzz_usb_identity", "camsim", fuzz::Output().Byte(kUsbReportLength - 18).Byte(0).Raw(text).Bytes());
+            Seed("fuzz_usb_identity", "camsim",
+                 fuzz::Output().Byte(kUsbReportLength - 18).Byte(0).Raw(text).Bytes());
             // fuzz_hid_link: the device list, the open reply, then the identity answer.
             std::string after;
-            for (const auto& a : e.answers) after += Prefixed(a);
-            Seed("fuzz_hid_link", "identity", fuzz::Output().Piece(list).Piece("OK\n").Raw(after).Bytes());
+            for (const auto& a : e.answers) after += fuzz::Prefixed(a);
+            Seed("fuzz_hid_link", "identity",
+                 fuzz::Output().Piece(list).Piece("OK\n").Raw(after).Bytes());
             Seed("fuzz_hid_link", "busy", fuzz::Output().Piece(list).Piece("ERR busy\n").Bytes());
         }
         if (e.name == "get_video_param") {
-            Seed("fuzz_video_param", "usb_read", fuzz::Output().Byte(2).Byte(kUsbReportLength - 18).Raw(text).Bytes());
+            Seed("fuzz_video_param", "usb_read",
+                 fuzz::Output().Byte(2).Byte(kUsbReportLength - 18).Raw(text).Bytes());
             // An answer larger than a small buffer: the rest is still read, the result is -307.
             fuzz::Output small;
-            small.U16(kUsbReportLength).Byte(3).U16(200).U16(static_cast<uint16_t>(e.payload.size())).U32(e.cmd);
+            small.U16(kUsbReportLength)
+                .Byte(3)
+                .U16(200)
+                .U16(static_cast<uint16_t>(e.payload.size()))
+                .U32(e.cmd);
             small.Byte(static_cast<uint8_t>(e.answers.size()));
             for (const auto& a : e.answers) small.Byte(0xFF).Piece(a);
             Seed("fuzz_usb_transact", "overflow", small.Bytes());
         }
         if (e.name == "focus_near")
-            Seed("fuzz_video_param", "usb_focus", fuzz::Output().Byte(3).Byte(kUsbReportLength - 18).Raw(text).Bytes());
+            Seed("fuzz_video_param", "usb_focus",
+                 fuzz::Output().Byte(3).Byte(kUsbReportLength - 18).Raw(text).Bytes());
     }
     // Two transactions on one device, the first answer left half read.
     const UsbExchange& get = ex[0];
     fuzz::Output two;
-    two.U16(kUsbReportLength).Byte(3).U16(3072).U16(static_cast<uint16_t>(get.payload.size())).U32(get.cmd);
+    two.U16(kUsbReportLength)
+        .Byte(3)
+        .U16(3072)
+        .U16(static_cast<uint16_t>(get.payload.size()))
+        .U32(get.cmd);
     two.Byte(2).Byte(0xFF).Piece(get.answers[0]).Byte(0);
     two.Byte(3).U16(3072).U16(static_cast<uint16_t>(get.payload.size())).U32(get.cmd);
     two.Byte(static_cast<uint8_t>(get.answers.size()));
     for (const auto& a : get.answers) two.Byte(0xFF).Piece(a);
     Seed("fuzz_usb_transact", "stale_then_whole", two.Bytes());
     Seed("fuzz_camsim_usb", "list", fuzz::Output().Byte(15).Byte(2).Bytes());
-    Seed("fuzz_camsim_usb", "open_unknown", fuzz::Output().Byte(15).Byte(3).Piece("OPEN camsim-usb-7").Bytes());
+    Seed("fuzz_camsim_usb", "open_unknown",
+         fuzz::Output().Byte(15).Byte(3).Piece("OPEN camsim-usb-7").Bytes());
 }
 
 // ---- Network: the SDK client's bytes, camsim's answers ----------------------
@@ -287,8 +282,10 @@ struct ClientBytes {
 
 // What the SDK client sends for the program's commands, captured in memory.
 ClientBytes CaptureClient() {
-    std::string answers = Frame(wire::kLoginAnswer, 1, std::string("\0\0\0\0\1\0\0\0", 8) + std::string(288, '\0'));
-    for (uint32_t seq = 2; seq < 12; ++seq) answers += Frame(wire::kTextAnswer, seq, std::string(4, '\0') + "{}");
+    std::string answers =
+        Frame(wire::kLoginAnswer, 1, std::string("\0\0\0\0\1\0\0\0", 8) + std::string(288, '\0'));
+    for (uint32_t seq = 2; seq < 12; ++seq)
+        answers += Frame(wire::kTextAnswer, seq, std::string(4, '\0') + "{}");
     auto control = std::make_shared<fuzz::memnet::Script>();
     control->inbound = answers;
     auto stream = std::make_shared<fuzz::memnet::Script>();
@@ -315,7 +312,8 @@ ClientBytes CaptureClient() {
     out.commands = 6;
     out.texts = control->outbound.substr(out.login.size());
     fuzz::memnet::Queue(stream);
-    int32_t play = PELION_StartRealPlay(login, 0, 1, [](int32_t, const uint8_t*, uint32_t, uint32_t, void*) {}, nullptr);
+    int32_t play = PELION_StartRealPlay(
+        login, 0, 1, [](int32_t, const uint8_t*, uint32_t, uint32_t, void*) {}, nullptr);
     out.stream = stream->outbound;
     if (play >= 0) {
         fuzz::memnet::WaitReaderGone(stream, kWaitMs);
@@ -334,7 +332,7 @@ std::vector<std::string> ReadFrames(fuzz::LoopbackClient& c, std::string* buf, s
     while (frames.size() < count) {
         if (c.ReadUntil(buf, wire::kHeaderSize, kWaitMs) != 1)
             Die("camsim sent no frame");
-        size_t length = Le(*buf, 12, 4);
+        size_t length = fuzz::GetLe(*buf, 12, 4);
         if (c.ReadUntil(buf, wire::kHeaderSize + length, 15000) != 1)
             Die("frame cut off");
         frames.push_back(buf->substr(0, wire::kHeaderSize + length));
@@ -389,11 +387,19 @@ void NetSeeds() {
     small.Byte(1).Byte(3).Byte(0).U16(40).Byte(1).U16(1).Byte(3).U16(0).Piece(controlAnswers);
     Seed("fuzz_pelion", "small_buffers", small.Bytes());
     Seed("fuzz_pelion", "refused",
-         fuzz::Output().Byte(0).Byte(0).Piece(Frame(wire::kLoginAnswer, 1, std::string("\xf7\xff\xff\xff\0\0\0\0", 8))).Bytes());
+         fuzz::Output()
+             .Byte(0)
+             .Byte(0)
+             .Piece(Frame(wire::kLoginAnswer, 1, std::string("\xf7\xff\xff\xff\0\0\0\0", 8)))
+             .Bytes());
 
     // fuzz_camsim_net: the client's session, a stream request with no session, a wrong password.
     fuzz::Output net;
-    net.Byte(0).Byte(0).Piece(client.login + client.texts + client.logout).Byte(0).Piece(client.stream);
+    net.Byte(0)
+        .Byte(0)
+        .Piece(client.login + client.texts + client.logout)
+        .Byte(0)
+        .Piece(client.stream);
     Seed("fuzz_camsim_net", "session", net.Bytes());
     std::string wrong = client.login;
     wrong[wire::kHeaderSize + 32] ^= 1;
@@ -403,12 +409,20 @@ void NetSeeds() {
     Seed("fuzz_camsim_net", "version_2", fuzz::Output().Byte(0).Byte(0).Piece(v2).Bytes());
 
     // fuzz_video_param: camsim's text answers as the network channel hands them over.
-    std::string read = controlAnswers.substr(wire::kHeaderSize + Le(controlAnswers, 12, 4));
-    size_t readLength = Le(read, 12, 4);
-    Seed("fuzz_video_param", "net_read", fuzz::Output().Byte(0).Byte(0).Raw(read.substr(wire::kHeaderSize + 4, readLength - 4)).Bytes());
+    std::string read =
+        controlAnswers.substr(wire::kHeaderSize + fuzz::GetLe(controlAnswers, 12, 4));
+    size_t readLength = fuzz::GetLe(read, 12, 4);
+    Seed("fuzz_video_param", "net_read",
+         fuzz::Output()
+             .Byte(0)
+             .Byte(0)
+             .Raw(read.substr(wire::kHeaderSize + 4, readLength - 4))
+             .Bytes());
     camsim::CameraModel model("seed");
-    Seed("fuzz_video_param", "net_focus", fuzz::Output().Byte(1).Byte(0).Raw(model.HandleJson(strevo::kGetFocusNearText)).Bytes());
-    Seed("fuzz_video_param", "negative", fuzz::Output().Byte(0).Byte(0).Raw("{\"Content\":{\"nResult\":-5}}").Bytes());
+    Seed("fuzz_video_param", "net_focus",
+         fuzz::Output().Byte(1).Byte(0).Raw(model.HandleJson(strevo::kGetFocusNearText)).Bytes());
+    Seed("fuzz_video_param", "negative",
+         fuzz::Output().Byte(0).Byte(0).Raw("{\"Content\":{\"nResult\":-5}}").Bytes());
 
     // fuzz_param_file: camsim's record as an export writes it, and one byte off either way.
     strevo::VideoParam record{};
@@ -468,25 +482,40 @@ void DiscoverySeeds() {
     std::string moved = answers[0];
     std::memcpy(moved.data() + 12 + 255, "127.0.0.9", 9);
     fuzz::Output more;
-    more.U32(1000).Byte(0).Piece(answers[0]).Byte(1).Piece(answers[1]).Byte(2).U16(1250).Byte(0).Piece(moved).Byte(2).U16(2000);
+    more.U32(1000)
+        .Byte(0)
+        .Piece(answers[0])
+        .Byte(1)
+        .Piece(answers[1])
+        .Byte(2)
+        .U16(1250)
+        .Byte(0)
+        .Piece(moved)
+        .Byte(2)
+        .U16(2000);
     Seed("fuzz_scanlet", "two_cameras", more.Bytes());
     // The record at the very start (prefix 0) and a short datagram.
     std::string bare = answers[1].substr(12);
     std::memcpy(bare.data(), "GXXH\0\0\0\0", 8);
-    Seed("fuzz_scanlet", "prefix_0", fuzz::Output().U32(0).Byte(0).Piece(bare).Byte(0).Piece(answers[1].substr(0, 11)).Bytes());
+    Seed("fuzz_scanlet", "prefix_0",
+         fuzz::Output().U32(0).Byte(0).Piece(bare).Byte(0).Piece(answers[1].substr(0, 11)).Bytes());
 }
 
 // ---- toolscfg.ini -----------------------------------------------------------
 
 void IniSeeds() {
     auto seed = [](const char* name, uint8_t key, uint8_t value, const std::string& content) {
-        Seed("fuzz_ini", name, fuzz::Output().Byte(key).Byte(value).U16(1280).U16(800).Byte(1).Raw(content).Bytes());
+        Seed("fuzz_ini", name,
+             fuzz::Output().Byte(key).Byte(value).U16(1280).U16(800).Byte(1).Raw(content).Bytes());
     };
     seed("program", 0, 0,
-         "[WIN_SIZE]\r\nWidth=1024\r\nHeight=768\r\n[SEARCH_MODE]\r\nMode=1\r\n[VID]\r\nSRC1=0x1704\r\nSRC2=2E8A\r\n"
+         "[WIN_SIZE]\r\nWidth=1024\r\nHeight=768\r\n[SEARCH_MODE]\r\nMode=1\r\n[VID]\r\nSRC1="
+         "0x1704\r\nSRC2=2E8A\r\n"
          "[LOG]\r\nLevel=2\r\n");
     seed("log_only", 2, 4, "[LOG]\nLevel=5\n");
-    seed("gaps", 3, 2, "; vendor ids\n[vid]\n SRC1 = 1705 \nSRC3=zz\n\n[Win_Size]\nwidth = \"900\"\n[WIN_SIZE]\nHeight=1\n");
+    seed("gaps", 3, 2,
+         "; vendor ids\n[vid]\n SRC1 = 1705 \nSRC3=zz\n\n[Win_Size]\nwidth = "
+         "\"900\"\n[WIN_SIZE]\nHeight=1\n");
 }
 
 }  // namespace
@@ -496,8 +525,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_DIR\n");
         return 2;
     }
-    static Quiet quiet;
-    strevo::SetOperatorMessages(&quiet);
+    fuzz::QuietOperatorMessages();
     g_root = argv[1];
     UsbSeeds();
     NetSeeds();
