@@ -1,0 +1,92 @@
+#include "PictureScaler.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace movra {
+
+namespace {
+
+constexpr uint32_t kBlack = 0xff000000u;
+
+}  // namespace
+
+Rect Letterbox(int targetWidth, int targetHeight, int pictureWidth, int pictureHeight, int sarNum,
+               int sarDen) {
+    Rect r;
+    if (targetWidth <= 0 || targetHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0)
+        return r;
+    if (sarNum <= 0 || sarDen <= 0)
+        sarNum = sarDen = 1;
+    // Display shape dw:dh; compare tw/th with dw/dh without division.
+    const int64_t dw = int64_t{pictureWidth} * sarNum;
+    const int64_t dh = int64_t{pictureHeight} * sarDen;
+    if (int64_t{targetWidth} * dh <= int64_t{targetHeight} * dw) {
+        r.width = targetWidth;
+        r.height = static_cast<int>((int64_t{targetWidth} * dh + dw / 2) / dw);
+    } else {
+        r.height = targetHeight;
+        r.width = static_cast<int>((int64_t{targetHeight} * dw + dh / 2) / dh);
+    }
+    r.width = std::clamp(r.width, 1, targetWidth);
+    r.height = std::clamp(r.height, 1, targetHeight);
+    r.x = (targetWidth - r.width) / 2;
+    r.y = (targetHeight - r.height) / 2;
+    return r;
+}
+
+PictureScaler::~PictureScaler() {
+    sws_freeContext(sws_);
+}
+
+bool PictureScaler::Draw(const AVFrame* frame, int targetWidth, int targetHeight) {
+    const Rect video = Letterbox(targetWidth, targetHeight, frame->width, frame->height,
+                                 frame->sample_aspect_ratio.num, frame->sample_aspect_ratio.den);
+    if (video.width <= 0)
+        return false;
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    sws_ =
+        sws_getCachedContext(sws_, frame->width, frame->height, format, video.width, video.height,
+                             AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!sws_) {
+        setup_ = Setup{};
+        return false;
+    }
+
+    const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG ||
+                           format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
+                           format == AV_PIX_FMT_YUVJ444P;
+    const int matrix = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
+    const Setup setup{frame->width, frame->height, format,       matrix,
+                      fullRange,    targetWidth,   targetHeight, video};
+    if (setup == setup_)
+        return Scale(frame);
+    // A new converter (sws_getCachedContext replaces it when sizes change) starts with
+    // the default colour set-up.
+    sws_setColorspaceDetails(sws_, sws_getCoefficients(matrix), fullRange ? 1 : 0,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    if (targetWidth != setup_.targetWidth || targetHeight != setup_.targetHeight ||
+        video != setup_.video) {
+        // New geometry: the bars are painted once here; later pictures cover only the video.
+        stride_ = (targetWidth + 3) & ~3;  // 16-byte rows suit the converter
+        pixels_.assign(static_cast<size_t>(stride_) * targetHeight, kBlack);
+    }
+    setup_ = setup;
+    return Scale(frame);
+}
+
+bool PictureScaler::Scale(const AVFrame* frame) {
+    const Rect& video = setup_.video;
+    uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(pixels_.data() +
+                                                  static_cast<size_t>(video.y) * stride_ + video.x),
+                       nullptr, nullptr, nullptr};
+    const int dstStride[4] = {stride_ * 4, 0, 0, 0};
+    return sws_scale(sws_, frame->data, frame->linesize, 0, frame->height, dst, dstStride) > 0;
+}
+
+}  // namespace movra

@@ -1,0 +1,63 @@
+// Converts a decoded picture into a 32-bit image of the target's size, letterboxed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct AVFrame;
+struct SwsContext;
+
+namespace movra {
+
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+// The largest rectangle of the picture's display shape (sample aspect sarNum:sarDen; 0 means
+// square) centred in the target.
+Rect Letterbox(int targetWidth, int targetHeight, int pictureWidth, int pictureHeight, int sarNum,
+               int sarDen);
+
+class PictureScaler {
+  public:
+    PictureScaler() = default;
+    ~PictureScaler();
+    PictureScaler(const PictureScaler&) = delete;
+    PictureScaler& operator=(const PictureScaler&) = delete;
+
+    // Draws frame into the target image; false when it cannot be converted.
+    bool Draw(const AVFrame* frame, int targetWidth, int targetHeight);
+
+    const uint32_t* pixels() const { return pixels_.data(); }
+    int width() const { return setup_.targetWidth; }
+    int height() const { return setup_.targetHeight; }
+    int stride() const { return stride_ * 4; }
+    const Rect& video() const { return setup_.video; }
+
+  private:
+    // Everything the converter and the image were last set up for.
+    struct Setup {
+        int sourceWidth = 0;
+        int sourceHeight = 0;
+        int format = -1;
+        int matrix = 0;
+        bool fullRange = false;
+        int targetWidth = 0;
+        int targetHeight = 0;
+        Rect video;
+        bool operator==(const Setup&) const = default;
+    };
+
+    bool Scale(const AVFrame* frame);
+
+    SwsContext* sws_ = nullptr;
+    std::vector<uint32_t> pixels_;
+    int stride_ = 0;  // in pixels
+    Setup setup_;
+};
+
+}  // namespace movra

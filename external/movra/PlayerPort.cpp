@@ -1,0 +1,255 @@
+#include "PlayerPort.h"
+
+#include <algorithm>
+#include <new>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+}
+
+namespace movra {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// While the decoder is behind, a picture is still shown at least this often.
+constexpr auto kLongestHold = std::chrono::milliseconds(50);
+
+}  // namespace
+
+PlayerPort::PlayerPort() = default;
+
+std::shared_ptr<PlayerPort> PlayerPort::Create() {
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+        // Damaged input is counted per port; the decoder's own complaints would flood stderr.
+        if (av_log_get_level() > AV_LOG_FATAL)
+            av_log_set_level(AV_LOG_FATAL);
+    });
+    std::shared_ptr<PlayerPort> port(new (std::nothrow) PlayerPort());
+    if (!port || !port->Start())
+        return nullptr;
+    return port;
+}
+
+bool PlayerPort::Start() {
+    if (!splitter_.Open())
+        return false;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    if (!codec)
+        return false;
+    decoder_ = avcodec_alloc_context3(codec);
+    decoded_ = av_frame_alloc();
+    newest_ = av_frame_alloc();
+    if (!decoder_ || !decoded_ || !newest_)
+        return false;
+    // Every picture out as soon as it is decoded: no reordering delay, no frame threads.
+    decoder_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    // Pictures from before a key frame refer to pictures this port never saw.
+    decoder_->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
+    decoder_->thread_count = 1;
+    if (avcodec_open2(decoder_, codec, nullptr) < 0)
+        return false;
+    try {
+        thread_ = std::thread(&PlayerPort::Run, this);
+    } catch (...) {
+        return false;
+    }
+    threadId_ = thread_.get_id();
+    return true;
+}
+
+PlayerPort::~PlayerPort() {
+    Close();
+    if (thread_.joinable())
+        thread_.detach();  // only when the last reference went away on the port's own thread
+    av_frame_free(&newest_);
+    av_frame_free(&decoded_);
+    avcodec_free_context(&decoder_);
+}
+
+void PlayerPort::Close() {
+    closing_ = true;
+    {
+        std::lock_guard lock(sinkMutex_);
+        hasSink_ = false;
+        closed_ = true;
+    }
+    {
+        std::lock_guard lock(queueMutex_);
+        stop_ = true;
+        queue_.clear();
+        queueBytes_ = 0;
+    }
+    queueWake_.notify_all();
+    if (thread_.joinable() && !OnOwnThread())
+        thread_.join();
+}
+
+int32_t PlayerPort::Input(const uint8_t* data, uint32_t length, int64_t tag) {
+    if (closing_)
+        return MV_ERR_NOT_OPEN;
+    UnitBatch batch;
+    std::lock_guard lock(inputMutex_);
+    bytesIn_ += length;
+    splitter_.Feed(data, length, tag, &batch);
+    unitsIn_ += batch.found;
+    unitsDropped_ += batch.dropped;
+    // Queued under the input lock so that units of concurrent calls keep their order.
+    if (!batch.units.empty())
+        Enqueue(batch);
+    return MV_OK;
+}
+
+void PlayerPort::Enqueue(UnitBatch& batch) {
+    uint64_t dropped = 0;
+    {
+        std::lock_guard lock(queueMutex_);
+        for (PacketPtr& unit : batch.units) {
+            const size_t size = static_cast<size_t>(unit->size);
+            const bool key = unit->flags & AV_PKT_FLAG_KEY;
+            const bool full = queue_.size() >= MV_QUEUE_MAX_UNITS ||
+                              (!queue_.empty() && queueBytes_ + size > MV_QUEUE_MAX_BYTES);
+            if (stop_) {
+                ++dropped;
+                continue;
+            }
+            if (overflowed_ || full) {
+                if (!key) {
+                    // Later units refer to this one: drop everything up to the next key frame.
+                    overflowed_ = true;
+                    ++dropped;
+                    continue;
+                }
+                // Nothing still queued is needed to decode a key frame; showing it sooner is.
+                dropped += queue_.size();
+                queue_.clear();
+                queueBytes_ = 0;
+                overflowed_ = false;
+            }
+            queueBytes_ += size;
+            queue_.push_back(std::move(unit));
+        }
+        queuedUnits_ = static_cast<uint32_t>(queue_.size());
+        queuedBytes_ = static_cast<uint32_t>(queueBytes_);
+    }
+    unitsDropped_ += dropped;
+    queueWake_.notify_one();
+}
+
+int32_t PlayerPort::SetSink(const MV_RenderSink* sink) {
+    std::lock_guard lock(sinkMutex_);
+    if (closed_)
+        return MV_ERR_NOT_OPEN;
+    hasSink_ = sink != nullptr;
+    sink_ = sink ? *sink : MV_RenderSink{};
+    return MV_OK;
+}
+
+void PlayerPort::GetStats(MV_Stats* stats) {
+    stats->bytesIn = bytesIn_;
+    stats->unitsIn = unitsIn_;
+    stats->unitsDropped = unitsDropped_;
+    stats->picturesDecoded = picturesDecoded_;
+    stats->picturesPresented = picturesPresented_;
+    stats->picturesSkipped = picturesSkipped_;
+    stats->decodeErrors = decodeErrors_;
+    stats->queuedUnits = queuedUnits_;
+    stats->queuedBytes = queuedBytes_;
+}
+
+void PlayerPort::Run() {
+    for (;;) {
+        PacketPtr unit;
+        {
+            std::unique_lock lock(queueMutex_);
+            while (!stop_ && queue_.empty()) {
+                if (!newestShown_) {
+                    // Caught up: show the picture that was held back for a newer one.
+                    lock.unlock();
+                    Present();
+                    lock.lock();
+                    continue;
+                }
+                queueWake_.wait(lock);
+            }
+            if (stop_)
+                return;
+            unit = std::move(queue_.front());
+            queue_.pop_front();
+            queueBytes_ -= static_cast<size_t>(unit->size);
+            queuedUnits_ = static_cast<uint32_t>(queue_.size());
+            queuedBytes_ = static_cast<uint32_t>(queueBytes_);
+        }
+        Decode(unit.get());
+        unit.reset();
+        // A picture that the next queued one replaces is not worth converting, unless the
+        // decoder has been behind for a while.
+        if (!newestShown_ && (queuedUnits_ == 0 || Clock::now() - lastShown_ >= kLongestHold))
+            Present();
+    }
+}
+
+void PlayerPort::Decode(const AVPacket* unit) {
+    if (waitKey_ && !(unit->flags & AV_PKT_FLAG_KEY)) {
+        ++unitsDropped_;
+        return;
+    }
+    waitKey_ = false;
+    if (avcodec_send_packet(decoder_, unit) < 0) {
+        ++decodeErrors_;
+        waitKey_ = true;
+    }
+    while (avcodec_receive_frame(decoder_, decoded_) >= 0) {
+        if (decoded_->decode_error_flags || (decoded_->flags & AV_FRAME_FLAG_CORRUPT)) {
+            // Concealed damage would spread to every picture up to the next key frame.
+            ++decodeErrors_;
+            waitKey_ = true;
+            av_frame_unref(decoded_);
+            continue;
+        }
+        ++picturesDecoded_;
+        if (!newestShown_)
+            ++picturesSkipped_;
+        av_frame_unref(newest_);
+        av_frame_move_ref(newest_, decoded_);
+        newestShown_ = false;
+    }
+}
+
+void PlayerPort::Present() {
+    newestShown_ = true;
+    lastShown_ = Clock::now();
+    std::lock_guard lock(sinkMutex_);
+    if (!hasSink_ || !newest_->width)
+        return;
+    int32_t width = newest_->width;
+    int32_t height = newest_->height;
+    if (sink_.size) {
+        width = height = 0;
+        sink_.size(sink_.user, &width, &height);
+    }
+    width = std::min<int32_t>(width, MV_MAX_TARGET_SIDE);
+    height = std::min<int32_t>(height, MV_MAX_TARGET_SIDE);
+    if (width <= 0 || height <= 0 || !scaler_.Draw(newest_, width, height))
+        return;
+    MV_Picture picture{};
+    picture.pixels = scaler_.pixels();
+    picture.width = scaler_.width();
+    picture.height = scaler_.height();
+    picture.stride = scaler_.stride();
+    picture.tag = newest_->pts == AV_NOPTS_VALUE ? 0 : newest_->pts;
+    picture.videoX = scaler_.video().x;
+    picture.videoY = scaler_.video().y;
+    picture.videoWidth = scaler_.video().width;
+    picture.videoHeight = scaler_.video().height;
+    picture.sourceWidth = newest_->width;
+    picture.sourceHeight = newest_->height;
+    sink_.present(sink_.user, &picture);
+    ++picturesPresented_;
+}
+
+}  // namespace movra

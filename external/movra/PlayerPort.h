@@ -1,0 +1,89 @@
+// One player port: input splitting on the caller's thread, a bounded queue of access units,
+// and a thread that decodes them and draws the newest picture into the port's sink.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "PictureScaler.h"
+#include "UnitSplitter.h"
+#include "movra.h"
+
+struct AVCodecContext;
+struct AVFrame;
+
+namespace movra {
+
+class PlayerPort {
+  public:
+    // A running port, or null when the decoder, memory or the thread are not available.
+    static std::shared_ptr<PlayerPort> Create();
+    ~PlayerPort();
+    PlayerPort(const PlayerPort&) = delete;
+    PlayerPort& operator=(const PlayerPort&) = delete;
+
+    int32_t Input(const uint8_t* data, uint32_t length, int64_t tag);
+    int32_t SetSink(const MV_RenderSink* sink);
+    // Detaches the sink, stops the thread and waits for it. Not from the port's own thread.
+    void Close();
+    void GetStats(MV_Stats* stats);
+    bool OnOwnThread() const { return std::this_thread::get_id() == threadId_; }
+
+  private:
+    PlayerPort();
+    bool Start();
+    void Enqueue(UnitBatch& batch);
+    void Run();
+    void Decode(const AVPacket* unit);
+    void Present();
+
+    // Input side, serialised for calls from several threads.
+    std::mutex inputMutex_;
+    UnitSplitter splitter_;
+    std::atomic<bool> closing_{false};
+
+    // The queue between the input and the port's thread.
+    std::mutex queueMutex_;
+    std::condition_variable queueWake_;
+    std::deque<PacketPtr> queue_;
+    size_t queueBytes_ = 0;
+    bool overflowed_ = false;  // dropping until a key frame
+    bool stop_ = false;
+
+    // The sink; held while a picture is drawn and presented so that replacing or detaching
+    // the sink waits for a running call.
+    std::mutex sinkMutex_;
+    MV_RenderSink sink_{};
+    bool hasSink_ = false;
+    bool closed_ = false;
+
+    // The port's thread only.
+    AVCodecContext* decoder_ = nullptr;
+    AVFrame* decoded_ = nullptr;
+    AVFrame* newest_ = nullptr;  // the newest picture, kept for display
+    bool newestShown_ = true;
+    bool waitKey_ = false;  // after a decoding error
+    std::chrono::steady_clock::time_point lastShown_{};
+    PictureScaler scaler_;
+
+    std::thread thread_;
+    std::thread::id threadId_;
+
+    std::atomic<uint64_t> bytesIn_{0};
+    std::atomic<uint64_t> unitsIn_{0};
+    std::atomic<uint64_t> unitsDropped_{0};
+    std::atomic<uint64_t> picturesDecoded_{0};
+    std::atomic<uint64_t> picturesPresented_{0};
+    std::atomic<uint64_t> picturesSkipped_{0};
+    std::atomic<uint64_t> decodeErrors_{0};
+    std::atomic<uint32_t> queuedUnits_{0};
+    std::atomic<uint32_t> queuedBytes_{0};
+};
+
+}  // namespace movra

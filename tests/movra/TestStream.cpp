@@ -1,0 +1,221 @@
+#include "TestStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "PictureScaler.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+}
+
+namespace movratest {
+
+const std::vector<uint8_t> kEndOfUnit = {0, 0, 0, 1, 0x09, 0xf0};
+
+int MarkerLevel(int frame) {
+    return 40 + (frame * 53) % 170;
+}
+
+std::vector<uint8_t> Stream::Joined() const {
+    std::vector<uint8_t> all;
+    for (const Unit& u : units) all.insert(all.end(), u.bytes.begin(), u.bytes.end());
+    return all;
+}
+
+Stream Encode(int width, int height, int frames, int gop, int slices, int first) {
+    Stream stream;
+    stream.width = width;
+    stream.height = height;
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    if (!codec) {
+        ADD_FAILURE() << "libx264 is not available";
+        return stream;
+    }
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    ctx->width = width;
+    ctx->height = height;
+    ctx->time_base = AVRational{1, 30};
+    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+    ctx->gop_size = gop;
+    ctx->max_b_frames = 0;
+    ctx->thread_count = 1;
+    av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
+    av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
+    const std::string params = "scenecut=0:slices=" + std::to_string(slices);
+    av_opt_set(ctx->priv_data, "x264-params", params.c_str(), 0);
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+        ADD_FAILURE() << "libx264 does not open";
+        avcodec_free_context(&ctx);
+        return stream;
+    }
+    AVFrame* frame = av_frame_alloc();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    av_frame_get_buffer(frame, 0);
+    AVPacket* packet = av_packet_alloc();
+    for (int i = first; i < first + frames; ++i) {
+        av_frame_make_writable(frame);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const bool marker = x < width / 5 && y < height / 4;
+                frame->data[0][y * frame->linesize[0] + x] =
+                    static_cast<uint8_t>(marker ? MarkerLevel(i) : 16 + (x + 2 * y + 7 * i) % 200);
+            }
+        for (int y = 0; y < height / 2; ++y)
+            for (int x = 0; x < width / 2; ++x) {
+                const bool marker = x < width / 10 && y < height / 8;
+                frame->data[1][y * frame->linesize[1] + x] =
+                    static_cast<uint8_t>(marker ? 128 : 64 + (x + 3 * i) % 128);
+                frame->data[2][y * frame->linesize[2] + x] =
+                    static_cast<uint8_t>(marker ? 128 : 64 + (y + 5 * i) % 128);
+            }
+        frame->pts = i;
+        avcodec_send_frame(ctx, frame);
+        while (avcodec_receive_packet(ctx, packet) >= 0) {
+            stream.units.push_back(
+                Unit{std::vector<uint8_t>(packet->data, packet->data + packet->size),
+                     (packet->flags & AV_PKT_FLAG_KEY) != 0});
+            av_packet_unref(packet);
+        }
+    }
+    EXPECT_EQ(stream.units.size(), static_cast<size_t>(frames)) << "one unit per frame";
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return stream;
+}
+
+std::vector<uint64_t> ReferenceHashes(const Stream& stream, int targetWidth, int targetHeight) {
+    std::vector<uint64_t> hashes;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    ctx->thread_count = 1;
+    avcodec_open2(ctx, codec, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    movra::PictureScaler scaler;
+    for (const Unit& u : stream.units) {
+        av_new_packet(packet, static_cast<int>(u.bytes.size()));
+        std::copy(u.bytes.begin(), u.bytes.end(), packet->data);
+        avcodec_send_packet(ctx, packet);
+        av_packet_unref(packet);
+        uint64_t hash = 0;
+        while (avcodec_receive_frame(ctx, frame) >= 0) {
+            if (scaler.Draw(frame, targetWidth, targetHeight)) {
+                MV_Picture p{};
+                p.pixels = scaler.pixels();
+                p.width = scaler.width();
+                p.height = scaler.height();
+                p.stride = scaler.stride();
+                hash = HashPicture(p);
+            }
+            av_frame_unref(frame);
+        }
+        hashes.push_back(hash);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&ctx);
+    return hashes;
+}
+
+uint64_t HashPicture(const MV_Picture& picture) {
+    uint64_t h = 1469598103934665603ull;
+    for (int y = 0; y < picture.height; ++y) {
+        const auto* row = reinterpret_cast<const uint8_t*>(picture.pixels) +
+                          static_cast<size_t>(y) * picture.stride;
+        for (int x = 0; x < picture.width * 4; ++x) h = (h ^ row[x]) * 1099511628211ull;
+    }
+    return h;
+}
+
+RecordingSink::RecordingSink(int width, int height) : width_(width), height_(height) {
+    sink_.user = this;
+    sink_.size = &RecordingSink::Size;
+    sink_.present = &RecordingSink::Present;
+}
+
+void RecordingSink::SetSize(int width, int height) {
+    width_ = width;
+    height_ = height;
+}
+
+void RecordingSink::Size(void* user, int32_t* width, int32_t* height) {
+    auto* self = static_cast<RecordingSink*>(user);
+    *width = self->width_;
+    *height = self->height_;
+}
+
+void RecordingSink::Present(void* user, const MV_Picture* p) {
+    auto* self = static_cast<RecordingSink*>(user);
+    ++self->presents_;
+    if (self->onPresent)
+        self->onPresent();
+    Shown s;
+    s.tag = p->tag;
+    s.hash = HashPicture(*p);
+    s.width = p->width;
+    s.height = p->height;
+    s.videoX = p->videoX;
+    s.videoY = p->videoY;
+    s.videoWidth = p->videoWidth;
+    s.videoHeight = p->videoHeight;
+    // Inside the marker block: a tenth of the way into the video.
+    const int mx = p->videoX + p->videoWidth / 10;
+    const int my = p->videoY + p->videoHeight / 10;
+    const uint32_t marker = *reinterpret_cast<const uint32_t*>(
+        reinterpret_cast<const uint8_t*>(p->pixels) + static_cast<size_t>(my) * p->stride +
+        static_cast<size_t>(mx) * 4);
+    s.markerGrey = static_cast<int>((marker >> 16) & 0xff);
+    std::vector<uint32_t> image(static_cast<size_t>(p->width) * p->height);
+    for (int y = 0; y < p->height; ++y)
+        std::memcpy(
+            &image[static_cast<size_t>(y) * p->width],
+            reinterpret_cast<const uint8_t*>(p->pixels) + static_cast<size_t>(y) * p->stride,
+            static_cast<size_t>(p->width) * 4);
+    std::lock_guard lock(self->mutex_);
+    self->shown_.push_back(s);
+    self->last_ = std::move(image);
+    self->changed_.notify_all();
+}
+
+std::vector<Shown> RecordingSink::shown() const {
+    std::lock_guard lock(mutex_);
+    return shown_;
+}
+
+std::vector<uint32_t> RecordingSink::lastImage() const {
+    std::lock_guard lock(mutex_);
+    return last_;
+}
+
+bool RecordingSink::WaitForTag(int64_t tag, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit,
+                             [&] { return !shown_.empty() && shown_.back().tag >= tag; });
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+MV_Stats Stats(int32_t port) {
+    MV_Stats s{};
+    EXPECT_EQ(MV_GetStats(port, &s), MV_OK);
+    return s;
+}
+
+}  // namespace movratest

@@ -1,0 +1,508 @@
+// The stream player with real H.264 from libx264: splitting, damage, threads, ports, queue,
+// and the pictures it draws.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "PictureScaler.h"
+#include "TestStream.h"
+#include "movra.h"
+
+using namespace movratest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+constexpr int kFrames = 24;  // fits the queue whole
+constexpr int kGop = 8;
+// A square target: the 4:3 video gets bars above and below.
+constexpr int kTarget = 256;
+
+const Stream& Clip() {
+    static const Stream clip = Encode(kWidth, kHeight, kFrames, kGop);
+    return clip;
+}
+
+const std::vector<uint64_t>& ClipHashes() {
+    static const std::vector<uint64_t> hashes = ReferenceHashes(Clip(), kTarget, kTarget);
+    return hashes;
+}
+
+// Owns a port with a sink for one test.
+struct Player {
+    explicit Player(RecordingSink* sink) {
+        port = MV_OpenStream(0, 0);
+        EXPECT_GE(port, 0);
+        EXPECT_EQ(MV_PlayEx(port, sink->sink()), MV_OK);
+    }
+    ~Player() {
+        if (port >= 0)
+            MV_VideoClose(port);
+    }
+    int32_t port = -1;
+};
+
+// Sends like a camera: never so far ahead of the decoder that the queue overflows.
+int32_t Send(int32_t port, const uint8_t* data, size_t length, int64_t tag = 0) {
+    EXPECT_TRUE(WaitUntil([&] { return Stats(port).queuedUnits < 8; }));
+    return MV_VideoInputDataTagged(port, data, static_cast<uint32_t>(length), tag);
+}
+
+int32_t Send(int32_t port, const std::vector<uint8_t>& bytes, int64_t tag = 0) {
+    return Send(port, bytes.data(), bytes.size(), tag);
+}
+
+// One call of the sender: a range of the joined stream.
+struct Call {
+    size_t begin;
+    size_t end;
+};
+
+std::vector<size_t> UnitEnds(const Stream& s) {
+    std::vector<size_t> ends;
+    size_t at = 0;
+    for (const Unit& u : s.units) ends.push_back(at += u.bytes.size());
+    return ends;
+}
+
+std::vector<Call> CallsAt(std::vector<size_t> cuts, size_t total) {
+    cuts.push_back(total);
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<Call> calls;
+    size_t at = 0;
+    for (size_t c : cuts)
+        if (c > at) {
+            calls.push_back({at, c});
+            at = c;
+        }
+    return calls;
+}
+
+// Feeds the calls with tag = call number + 1 and an end-of-unit marker; then checks that
+// every picture shown is the reference picture of a unit completed by that call, in stream
+// order, and that the last unit is shown.
+void PlayAndCompare(const Stream& stream, const std::vector<uint64_t>& reference,
+                    const std::vector<Call>& calls) {
+    const std::vector<uint8_t> bytes = stream.Joined();
+    const std::vector<size_t> ends = UnitEnds(stream);
+    RecordingSink sink(kTarget, kTarget);
+    Player player(&sink);
+    for (size_t i = 0; i < calls.size(); ++i)
+        ASSERT_EQ(Send(player.port, bytes.data() + calls[i].begin, calls[i].end - calls[i].begin,
+                       static_cast<int64_t>(i + 1)),
+                  MV_OK);
+    Send(player.port, kEndOfUnit);
+
+    // Which call delivered the last byte of each unit.
+    std::vector<int64_t> unitTag(ends.size());
+    for (size_t u = 0, c = 0; u < ends.size(); ++u) {
+        while (calls[c].end < ends[u]) ++c;
+        unitTag[u] = static_cast<int64_t>(c + 1);
+    }
+    ASSERT_TRUE(WaitUntil([&] {
+        return Stats(player.port).picturesDecoded == stream.units.size() && !sink.shown().empty() &&
+               sink.shown().back().hash == reference.back();
+    })) << "decoded "
+        << Stats(player.port).picturesDecoded << " of " << stream.units.size() << ", units "
+        << Stats(player.port).unitsIn << ", dropped " << Stats(player.port).unitsDropped
+        << ", errors " << Stats(player.port).decodeErrors;
+    const MV_Stats stats = Stats(player.port);
+    EXPECT_EQ(stats.unitsIn, stream.units.size());
+    EXPECT_EQ(stats.decodeErrors, 0u);
+    EXPECT_EQ(stats.unitsDropped, 0u);
+    EXPECT_EQ(stats.bytesIn, bytes.size() + kEndOfUnit.size());
+
+    int last = -1;
+    for (const Shown& s : sink.shown()) {
+        int found = -1;
+        for (int u = last + 1; u < static_cast<int>(reference.size()) && found < 0; ++u)
+            if (unitTag[u] == s.tag && reference[u] == s.hash)
+                found = u;
+        ASSERT_GE(found, 0) << "picture with tag " << s.tag << " is not the next unit's";
+        last = found;
+    }
+}
+
+// Splits each unit into its NAL units.
+std::vector<size_t> NalStarts(const Stream& s) {
+    std::vector<size_t> cuts;
+    const std::vector<uint8_t> b = s.Joined();
+    for (size_t i = 0; i + 3 < b.size(); ++i)
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 0 && b[i + 3] == 1)
+            cuts.push_back(i);
+        else if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && (i == 0 || b[i - 1] != 0))
+            cuts.push_back(i);
+    return cuts;
+}
+
+int ExpectedGrey(int frame) {
+    return std::clamp((MarkerLevel(frame) - 16) * 255 / 219, 0, 255);
+}
+
+}  // namespace
+
+TEST(MovraPlayer, AnySplitOfTheInputGivesTheSamePictures) {
+    const Stream& clip = Clip();
+    const size_t total = clip.Joined().size();
+    std::vector<size_t> unitEnds = UnitEnds(clip);
+
+    SCOPED_TRACE("one unit per call");
+    PlayAndCompare(clip, ClipHashes(), CallsAt(unitEnds, total));
+    {
+        SCOPED_TRACE("three units per call");
+        std::vector<size_t> cuts;
+        for (size_t i = 2; i < unitEnds.size(); i += 3) cuts.push_back(unitEnds[i]);
+        PlayAndCompare(clip, ClipHashes(), CallsAt(cuts, total));
+    }
+    {
+        SCOPED_TRACE("the whole stream in one call");
+        PlayAndCompare(clip, ClipHashes(), CallsAt({}, total));
+    }
+    {
+        SCOPED_TRACE("cut inside every start code");
+        std::vector<size_t> cuts;
+        for (size_t e : unitEnds) cuts.push_back(std::min(e + 2, total));
+        PlayAndCompare(clip, ClipHashes(), CallsAt(cuts, total));
+    }
+    {
+        SCOPED_TRACE("random cuts");
+        std::mt19937 rng(7);
+        std::vector<size_t> cuts;
+        for (size_t at = 0; at < total; at += 1 + rng() % 3000) cuts.push_back(at);
+        PlayAndCompare(clip, ClipHashes(), CallsAt(cuts, total));
+    }
+    {
+        SCOPED_TRACE("byte by byte");
+        std::vector<size_t> cuts(total);
+        for (size_t i = 0; i < total; ++i) cuts[i] = i;
+        PlayAndCompare(clip, ClipHashes(), CallsAt(cuts, total));
+    }
+    {
+        // Pictures of several slices: a call that begins with a later slice must not be
+        // taken for a new picture, whether the sender sends whole pictures or single slices.
+        const Stream sliced = Encode(kWidth, kHeight, 24, kGop, 3);
+        const std::vector<uint64_t> reference = ReferenceHashes(sliced, kTarget, kTarget);
+        const size_t size = sliced.Joined().size();
+        SCOPED_TRACE("three slices per picture, one picture per call");
+        PlayAndCompare(sliced, reference, CallsAt(UnitEnds(sliced), size));
+        SCOPED_TRACE("three slices per picture, one NAL unit per call");
+        PlayAndCompare(sliced, reference, CallsAt(NalStarts(sliced), size));
+    }
+}
+
+TEST(MovraPlayer, EachPictureIsShownBeforeTheNextCallWithItsTag) {
+    // The SDK hands over one unit per call; once the player has seen a few such calls it must
+    // not wait for the next unit to know that a picture is complete.
+    RecordingSink sink(kTarget, kTarget);
+    Player player(&sink);
+    for (int i = 0; i < kFrames; ++i) {
+        const Unit& u = Clip().units[static_cast<size_t>(i)];
+        ASSERT_EQ(MV_VideoInputDataTagged(player.port, u.bytes.data(),
+                                          static_cast<uint32_t>(u.bytes.size()), 1000 + i),
+                  MV_OK);
+        if (i >= 4) {
+            ASSERT_TRUE(sink.WaitForTag(1000 + i, 5s)) << "picture " << i << " held back";
+        }
+    }
+    for (const Shown& s : sink.shown()) {
+        const int frame = static_cast<int>(s.tag - 1000);
+        ASSERT_TRUE(frame >= 0 && frame < kFrames);
+        EXPECT_EQ(s.hash, ClipHashes()[static_cast<size_t>(frame)]) << "frame " << frame;
+        EXPECT_NEAR(s.markerGrey, ExpectedGrey(frame), 12) << "frame " << frame;
+    }
+    EXPECT_GE(sink.shown().size(), static_cast<size_t>(kFrames - 4));
+}
+
+TEST(MovraPlayer, DamagedInputIsSkippedAndThePortRecoversAtTheNextKeyFrame) {
+    const Stream& clip = Clip();
+    std::mt19937 rng(11);
+    auto garbage = [&](size_t n) {
+        std::vector<uint8_t> g(n);
+        for (auto& b : g) b = static_cast<uint8_t>(rng());
+        // Fake start codes with every kind of NAL header.
+        for (size_t at = 16; at + 8 < n; at += 97) {
+            g[at] = g[at + 1] = 0;
+            g[at + 2] = 1;
+        }
+        return g;
+    };
+    for (bool wholeUnits : {true, false}) {
+        SCOPED_TRACE(wholeUnits ? "whole units per call" : "units in two pieces");
+        RecordingSink sink(kTarget, kTarget);
+        Player player(&sink);
+        auto send = [&](const std::vector<uint8_t>& b, int64_t tag) {
+            const size_t half = wholeUnits ? b.size() : b.size() / 2;
+            Send(player.port, b.data(), half, tag);
+            Send(player.port, b.data() + half, b.size() - half, tag);
+        };
+        // Damage carries the tag of the unit before it; a truncated unit a tag of its own.
+        for (int i = 0; i < kFrames; ++i) {
+            const std::vector<uint8_t>& unit = clip.units[static_cast<size_t>(i)].bytes;
+            if (i == 3)
+                send(garbage(5000), i);
+            if (i == 6) {  // only its first half arrives
+                send(std::vector<uint8_t>(unit.begin(), unit.begin() + unit.size() / 2), 1000);
+                continue;
+            }
+            if (i == 9)
+                send(std::vector<uint8_t>(3000, 0), i);
+            if (i == 12)
+                send(garbage(200000), i);
+            send(unit, i + 1);
+        }
+        Send(player.port, kEndOfUnit);
+        ASSERT_TRUE(sink.WaitForTag(kFrames)) << "never recovered";
+        const MV_Stats stats = Stats(player.port);
+        EXPECT_GT(stats.decodeErrors + stats.unitsDropped, 0u);
+        // No damaged picture is ever shown: every picture is the reference picture of its unit.
+        for (const Shown& s : sink.shown()) {
+            ASSERT_TRUE(s.tag >= 1 && s.tag <= kFrames) << "damaged picture, tag " << s.tag;
+            EXPECT_EQ(s.hash, ClipHashes()[static_cast<size_t>(s.tag - 1)]) << "unit " << s.tag - 1;
+        }
+    }
+}
+
+TEST(MovraPlayer, FloodsOfGarbageStayBoundedAndTheStreamPlaysAfterwards) {
+    RecordingSink sink(kTarget, kTarget);
+    Player player(&sink);
+    std::mt19937 rng(5);
+    std::vector<uint8_t> chunk(64 * 1024);
+    uint32_t mostQueued = 0;
+    for (int i = 0; i < 200; ++i) {  // 12.5 MiB of noise with fake unit starts
+        for (auto& b : chunk) b = static_cast<uint8_t>(rng());
+        for (size_t at = rng() % 500; at + 6 < chunk.size(); at += 300 + rng() % 3000) {
+            chunk[at] = chunk[at + 1] = 0;
+            chunk[at + 2] = 1;
+            chunk[at + 3] = static_cast<uint8_t>(rng() % 2 ? 0x65 : 0x67);
+        }
+        ASSERT_EQ(MV_VideoInputData(player.port, chunk.data(), static_cast<uint32_t>(chunk.size())),
+                  MV_OK);
+        mostQueued = std::max(mostQueued, Stats(player.port).queuedBytes);
+    }
+    // One unit far beyond the size limit, with no boundary in it.
+    std::vector<uint8_t> huge(MV_MAX_UNIT_BYTES + (1 << 20), 0xff);
+    huge[0] = huge[1] = huge[2] = 0;
+    huge[3] = 1;
+    huge[4] = 0x65;
+    ASSERT_EQ(MV_VideoInputData(player.port, huge.data(), static_cast<uint32_t>(huge.size())),
+              MV_OK);
+    EXPECT_LE(mostQueued, static_cast<uint32_t>(MV_QUEUE_MAX_BYTES));
+
+    const std::vector<uint8_t> clean = Clip().Joined();
+    Send(player.port, clean, 7);
+    Send(player.port, kEndOfUnit);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !sink.shown().empty() && sink.shown().back().hash == ClipHashes().back(); }));
+    EXPECT_GT(Stats(player.port).unitsDropped, 0u);
+}
+
+TEST(MovraPlayer, AFullQueueDropsUpToTheNextKeyFrameWithoutBlockingTheSender) {
+    // The sink holds the port's thread, so nothing is decoded while the sender goes on.
+    std::mutex gate;
+    std::unique_lock held(gate);
+    RecordingSink sink(kTarget, kTarget);
+    sink.onPresent = [&] { std::lock_guard wait(gate); };
+    Player player(&sink);
+    const int rounds = 4;
+    for (int i = 0; i < rounds * kFrames; ++i) {
+        const Unit& u = Clip().units[static_cast<size_t>(i % kFrames)];
+        ASSERT_EQ(MV_VideoInputDataTagged(player.port, u.bytes.data(),
+                                          static_cast<uint32_t>(u.bytes.size()), i + 1),
+                  MV_OK);
+        ASSERT_LE(Stats(player.port).queuedUnits, static_cast<uint32_t>(MV_QUEUE_MAX_UNITS));
+    }
+    MV_VideoInputData(player.port, kEndOfUnit.data(), static_cast<uint32_t>(kEndOfUnit.size()));
+    EXPECT_GT(Stats(player.port).unitsDropped, 0u);
+    held.unlock();
+
+    // Dropping stopped only at key frames, so no unit lacked its reference; and the port
+    // plays on as before.
+    for (int i = 0; i < kFrames; ++i)
+        Send(player.port, Clip().units[static_cast<size_t>(i)].bytes, 1001 + i);
+    ASSERT_TRUE(sink.WaitForTag(1000 + kFrames));
+    EXPECT_EQ(Stats(player.port).decodeErrors, 0u);
+    for (const Shown& s : sink.shown())
+        EXPECT_EQ(s.hash, ClipHashes()[static_cast<size_t>((s.tag - 1) % 1000 % kFrames)]);
+}
+
+TEST(MovraPlayer, NoPictureReachesTheSinkAfterCloseReturns) {
+    for (int round = 0; round < 12; ++round) {
+        std::atomic<bool> closed{false};
+        std::atomic<int> late{0};
+        RecordingSink sink(kTarget, kTarget);
+        sink.onPresent = [&] {
+            if (closed)
+                ++late;
+            std::this_thread::sleep_for(1ms);  // widen the window in which close can land
+        };
+        const int32_t port = MV_OpenStream(0, 0);
+        ASSERT_GE(port, 0);
+        MV_PlayEx(port, sink.sink());
+        std::atomic<bool> stop{false};
+        std::atomic<int> refused{0};
+        std::thread sender([&] {
+            for (int i = 0; !stop; ++i) {
+                const Unit& u = Clip().units[static_cast<size_t>(i % kFrames)];
+                if (MV_VideoInputData(port, u.bytes.data(),
+                                      static_cast<uint32_t>(u.bytes.size())) == MV_ERR_NOT_OPEN)
+                    ++refused;
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 * (round % 6)));
+        ASSERT_EQ(MV_VideoClose(port), MV_OK);
+        closed = true;
+        ASSERT_TRUE(WaitUntil([&] { return refused > 0; }));
+        std::this_thread::sleep_for(20ms);
+        stop = true;
+        sender.join();
+        EXPECT_EQ(late, 0) << "round " << round;
+    }
+}
+
+TEST(MovraPlayer, PortsAreReusedUnderNewNumbersAndOldNumbersReachNothing) {
+    std::vector<int32_t> ports;
+    for (int i = 0; i < MV_MAX_PORTS; ++i) {
+        ports.push_back(MV_OpenStream(0, 0));
+        ASSERT_GE(ports.back(), 0);
+    }
+    EXPECT_EQ(MV_OpenStream(0, 0), -1) << "every port in use";
+    EXPECT_EQ(std::set<int32_t>(ports.begin(), ports.end()).size(), ports.size());
+    for (size_t i = 1; i < ports.size(); ++i) EXPECT_EQ(MV_VideoClose(ports[i]), MV_OK);
+
+    // The old stream keeps sending to its number while the slot serves a new stream.
+    RecordingSink oldSink(kTarget, kTarget), newSink(kTarget, kTarget);
+    const int32_t old = ports[0];
+    MV_PlayEx(old, oldSink.sink());
+    const std::vector<uint8_t> first = Clip().Joined();
+    Send(old, first, 1);
+    ASSERT_EQ(MV_VideoClose(old), MV_OK);
+    std::atomic<bool> stop{false};
+    std::thread stale([&] {
+        while (!stop)
+            EXPECT_EQ(
+                MV_VideoInputDataTagged(old, first.data(), static_cast<uint32_t>(first.size()), 1),
+                MV_ERR_NOT_OPEN);
+    });
+    const int32_t reused = MV_OpenStream(0, 0);
+    ASSERT_GE(reused, 0);
+    EXPECT_NE(reused, old);
+    EXPECT_EQ(reused % MV_MAX_PORTS, old % MV_MAX_PORTS) << "the freed slot is taken again";
+    EXPECT_EQ(MV_PlayEx(old, newSink.sink()), MV_ERR_NOT_OPEN);
+    EXPECT_EQ(MV_VideoClose(old), MV_ERR_NOT_OPEN);
+    MV_PlayEx(reused, newSink.sink());
+    const Stream other = Encode(kWidth, kHeight, 24, kGop, 1, 500);
+    for (size_t i = 0; i < other.units.size(); ++i)
+        Send(reused, other.units[i].bytes, static_cast<int64_t>(2000 + i));
+    Send(reused, kEndOfUnit);
+    ASSERT_TRUE(newSink.WaitForTag(2000 + 23));
+    stop = true;
+    stale.join();
+    for (const Shown& s : newSink.shown()) {
+        ASSERT_GE(s.tag, 2000) << "a picture of the old stream reached the new sink";
+        EXPECT_NEAR(s.markerGrey, ExpectedGrey(500 + static_cast<int>(s.tag - 2000)), 12);
+    }
+    EXPECT_EQ(MV_VideoClose(reused), MV_OK);
+}
+
+TEST(MovraPlayer, LetterboxKeepsTheShapeCentred) {
+    using movra::Letterbox;
+    using movra::Rect;
+    EXPECT_EQ(Letterbox(256, 256, 320, 240, 0, 0), (Rect{0, 32, 256, 192}));
+    EXPECT_EQ(Letterbox(400, 200, 320, 240, 1, 1), (Rect{66, 0, 267, 200}));
+    EXPECT_EQ(Letterbox(640, 480, 320, 240, 0, 1), (Rect{0, 0, 640, 480}));
+    EXPECT_EQ(Letterbox(640, 480, 320, 240, 2, 1), (Rect{0, 120, 640, 240})) << "wide pixels";
+    EXPECT_EQ(Letterbox(9, 1000, 1920, 1080, 1, 1), (Rect{0, 497, 9, 5}));
+    EXPECT_EQ(Letterbox(1, 1, 1920, 1080, 1, 1), (Rect{0, 0, 1, 1}));
+    EXPECT_EQ(Letterbox(0, 100, 1920, 1080, 1, 1), Rect{});
+}
+
+TEST(MovraPlayer, PicturesFollowTheTargetSizeWithBlackBars) {
+    RecordingSink sink(400, 200);
+    Player player(&sink);
+    auto feed = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            Send(player.port, Clip().units[static_cast<size_t>(i)].bytes, i + 1);
+        Send(player.port, kEndOfUnit);
+    };
+    feed(0, 8);
+    ASSERT_TRUE(sink.WaitForTag(8));
+    Shown s = sink.shown().back();
+    EXPECT_EQ(s.width, 400);
+    EXPECT_EQ(s.height, 200);
+    EXPECT_EQ(s.videoX, 66);
+    EXPECT_EQ(s.videoWidth, 267);
+    EXPECT_NEAR(s.markerGrey, ExpectedGrey(7), 12);
+    const std::vector<uint32_t> image = sink.lastImage();
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 400; ++x) {
+            const uint32_t p = image[static_cast<size_t>(y) * 400 + x];
+            ASSERT_EQ(p >> 24, 0xffu) << x << "," << y;
+            if (x < 66 || x >= 66 + 267) {
+                ASSERT_EQ(p, 0xff000000u) << "bar at " << x << "," << y;
+            }
+        }
+
+    // A hidden target gets nothing, though decoding goes on; then a new size.
+    sink.SetSize(0, 0);
+    const int before = sink.presents();
+    feed(8, 16);
+    ASSERT_TRUE(WaitUntil([&] { return Stats(player.port).picturesDecoded >= 16; }));
+    EXPECT_EQ(sink.presents(), before);
+    sink.SetSize(kTarget, kTarget);
+    feed(16, kFrames);
+    ASSERT_TRUE(sink.WaitForTag(kFrames));
+    s = sink.shown().back();
+    EXPECT_EQ(s.width, kTarget);
+    EXPECT_EQ(s.videoY, 32);
+    EXPECT_EQ(s.hash, ClipHashes().back());
+    const std::vector<uint32_t> square = sink.lastImage();
+    EXPECT_EQ(square[0], 0xff000000u) << "bars of the old geometry are repainted";
+    EXPECT_EQ(square[static_cast<size_t>(kTarget) * kTarget - 1], 0xff000000u);
+}
+
+TEST(MovraPlayer, MisuseIsRefusedWithoutHarm) {
+    EXPECT_EQ(MV_PlayEx(-1, nullptr), MV_ERR_BAD_PORT);
+    EXPECT_EQ(MV_VideoInputData(-7, nullptr, 0), MV_ERR_BAD_PORT);
+    EXPECT_EQ(MV_VideoClose(-1), MV_ERR_BAD_PORT);
+    EXPECT_EQ(MV_VideoInputData(12345, kEndOfUnit.data(), 6), MV_ERR_NOT_OPEN);
+
+    RecordingSink sink(kTarget, kTarget);
+    Player player(&sink);
+    EXPECT_EQ(MV_VideoInputData(player.port, nullptr, 10), MV_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(MV_VideoInputData(player.port, nullptr, 0), MV_OK);
+    MV_RenderSink noPresent{};
+    EXPECT_EQ(MV_PlayEx(player.port, &noPresent), MV_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(MV_GetStats(player.port, nullptr), MV_ERR_BAD_ARGUMENT);
+
+    // Closing or retargeting the port from inside its own sink would wait for itself.
+    std::atomic<int32_t> closeResult{1}, playResult{1};
+    sink.onPresent = [&] {
+        closeResult = MV_VideoClose(player.port);
+        playResult = MV_PlayEx(player.port, nullptr);
+    };
+    const std::vector<uint8_t> clip = Clip().Joined();
+    Send(player.port, clip);
+    Send(player.port, kEndOfUnit);
+    ASSERT_TRUE(WaitUntil([&] { return sink.presents() > 0; }));
+    EXPECT_EQ(closeResult, MV_ERR_IN_CALLBACK);
+    EXPECT_EQ(playResult, MV_ERR_IN_CALLBACK);
+
+    // Detached: decoding goes on, nothing is presented.
+    ASSERT_EQ(MV_PlayEx(player.port, nullptr), MV_OK);
+    sink.onPresent = nullptr;
+    const int before = sink.presents();
+    Send(player.port, clip);
+    Send(player.port, kEndOfUnit);
+    ASSERT_TRUE(WaitUntil([&] { return Stats(player.port).picturesDecoded == 2u * kFrames; }));
+    EXPECT_EQ(sink.presents(), before);
+    EXPECT_EQ(MV_VideoClose(player.port), MV_OK);
+    EXPECT_EQ(MV_VideoClose(player.port), MV_ERR_NOT_OPEN);
+    player.port = -1;
+}
