@@ -117,13 +117,27 @@ void UnitSplitter::Feed(const uint8_t* data, size_t length, int64_t tag, UnitBat
 }
 
 void UnitSplitter::Parse(const uint8_t* data, size_t length, UnitBatch* out) {
+    static_assert(sizeof tail_ >= 2 * AV_INPUT_BUFFER_PADDING_SIZE);
     while (length > 0 && parser_) {
+        // The parser reads up to AV_INPUT_BUFFER_PADDING_SIZE bytes past what it is given:
+        // give it the caller's bytes only while that many more follow, and the last few from
+        // a padded copy.
+        const uint8_t* source = data;
+        size_t slice = 0;
+        if (length > AV_INPUT_BUFFER_PADDING_SIZE) {
+            slice = std::min(length - AV_INPUT_BUFFER_PADDING_SIZE, kParseSlice);
+        } else {
+            std::memcpy(tail_, data, length);
+            std::memset(tail_ + length, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+            source = tail_;
+            slice = length;
+        }
         uint8_t* unit = nullptr;
         int unitSize = 0;
-        const int slice = static_cast<int>(std::min(length, kParseSlice));
-        int used = av_parser_parse2(parser_, parserCtx_, &unit, &unitSize, data, slice,
-                                    AV_NOPTS_VALUE, AV_NOPTS_VALUE, offset_);
-        used = std::clamp(used, 0, slice);
+        int used =
+            av_parser_parse2(parser_, parserCtx_, &unit, &unitSize, source, static_cast<int>(slice),
+                             AV_NOPTS_VALUE, AV_NOPTS_VALUE, offset_);
+        used = std::clamp(used, 0, static_cast<int>(slice));
         data += used;
         length -= static_cast<size_t>(used);
         offset_ += used;

@@ -61,6 +61,7 @@ class UnitSplitter {
     static constexpr size_t kPieces = 32;
     Piece pieces_[kPieces];
     size_t pieceCount_ = 0;
+    uint8_t tail_[2 * 64];  // the end of a piece, padded for the parser
 };
 
 // True when data begins with a start code and a NAL unit that may open an access unit.

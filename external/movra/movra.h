@@ -68,7 +68,9 @@ typedef struct MV_Picture {
 } MV_Picture;
 
 // Where a port's pictures go. Both functions are called on the port's thread, never at the
-// same time for one port, and must not call back into this player for that port.
+// same time for one port. MV_PlayEx and MV_VideoClose wait for a running call, so the
+// functions must not wait for a thread that may be making those calls (the UI thread),
+// and calling them for the same port from inside the sink is refused (MV_ERR_IN_CALLBACK).
 typedef struct MV_RenderSink {
     void* user;
     // The target's current size in pixels. May be called before every picture, so it must be

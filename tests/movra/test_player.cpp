@@ -269,6 +269,19 @@ TEST(MovraPlayer, DamagedInputIsSkippedAndThePortRecoversAtTheNextKeyFrame) {
     }
 }
 
+TEST(MovraPlayer, AViewerJoiningMidStreamSeesNothingBeforeTheNextKeyFrame) {
+    RecordingSink sink(kTarget, kTarget);
+    Player player(&sink);
+    for (int i = 3; i < kFrames; ++i)
+        Send(player.port, Clip().units[static_cast<size_t>(i)].bytes, i + 1);
+    Send(player.port, kEndOfUnit);
+    ASSERT_TRUE(sink.WaitForTag(kFrames));
+    for (const Shown& s : sink.shown()) {
+        EXPECT_GT(s.tag, kGop);
+        EXPECT_EQ(s.hash, ClipHashes()[static_cast<size_t>(s.tag - 1)]);
+    }
+}
+
 TEST(MovraPlayer, FloodsOfGarbageStayBoundedAndTheStreamPlaysAfterwards) {
     RecordingSink sink(kTarget, kTarget);
     Player player(&sink);
@@ -306,10 +319,10 @@ TEST(MovraPlayer, FloodsOfGarbageStayBoundedAndTheStreamPlaysAfterwards) {
 TEST(MovraPlayer, AFullQueueDropsUpToTheNextKeyFrameWithoutBlockingTheSender) {
     // The sink holds the port's thread, so nothing is decoded while the sender goes on.
     std::mutex gate;
-    std::unique_lock held(gate);
     RecordingSink sink(kTarget, kTarget);
     sink.onPresent = [&] { std::lock_guard wait(gate); };
     Player player(&sink);
+    std::unique_lock held(gate);
     const int rounds = 4;
     for (int i = 0; i < rounds * kFrames; ++i) {
         const Unit& u = Clip().units[static_cast<size_t>(i % kFrames)];
