@@ -260,6 +260,24 @@ int CUSBDevice::CloseDevices() {
     return 0;
 }
 
+int CUSBDevice::CloseDeviceHandle(UsbHandle handle) {
+    return Handles().Remove(handle) ? 0 : kUsbInvalidHandle;
+}
+
+int CUSBDevice::DropHandle(UsbHandle handle) {
+    if (handle == nullptr || handle == kInvalidUsbHandle)
+        return 0;
+    CloseDeviceHandle(handle);
+    int marked = 0;
+    for (UsbDeviceEntry& entry : table_) {
+        if (entry.handle == handle) {
+            entry.handle = kInvalidUsbHandle;
+            ++marked;
+        }
+    }
+    return marked;
+}
+
 int CUSBDevice::GetDeviceInfo(UsbHandle handle, UsbDeviceInfo* info) {
     char answer[1024] = {};
     int32_t rc = Transact(handle, kCmdGetDeviceInfo, nullptr, 0, answer, sizeof answer, nullptr, 5);

@@ -74,6 +74,15 @@ class CUSBDevice {
     int CloseDevices();
     int GetDeviceInfo(UsbHandle handle, UsbDeviceInfo* info);
 
+    // Closes one open handle wherever it is held (a camera that restarts
+    // makes its handle useless); later transactions on it give
+    // kUsbInvalidHandle. 0, or kUsbInvalidHandle when it was not open.
+    static int CloseDeviceHandle(UsbHandle handle);
+    // Marks the table's rows that hold a handle closed elsewhere as closed
+    // (the invalid value) and closes it if it is still open. Returns the
+    // number of rows marked.
+    int DropHandle(UsbHandle handle);
+
     // One request/answer transaction; callable from any thread. Transactions on
     // one device must not overlap. writeTimeoutSec bounds the request, the
     // answer has 5 s.

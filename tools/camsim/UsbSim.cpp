@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <optional>
 
 #include "CameraModel.h"
 
@@ -36,11 +38,40 @@ uint16_t GetU16(const std::string& s, size_t at) {
     return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) |
                                  (static_cast<uint8_t>(s[at + 1]) << 8));
 }
-uint32_t GetU32(const std::string& s, size_t at) {
+
+uint16_t GetU16(const char* p) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | (static_cast<uint8_t>(p[1]) << 8));
+}
+uint32_t GetU32(const char* p) {
     uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<uint8_t>(s[at + static_cast<size_t>(i)]);
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(p[i]);
     return v;
+}
+
+// One report per interval, like the frames of a USB interrupt endpoint: a
+// report that comes late takes the next free slot, without credit for the
+// slots that went unused.
+struct Pacer {
+    std::chrono::steady_clock::time_point next{};
+    void Wait(int intervalUs) {
+        if (intervalUs <= 0)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (next > now) {
+            std::this_thread::sleep_until(next);
+            now = next;
+        }
+        next = now + std::chrono::microseconds(intervalUs);
+    }
+};
+
+std::string Today() {
+    std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
 }
 
 bool SendAll(int fd, const std::string& data) {
@@ -120,6 +151,10 @@ bool ParseUsbFault(const std::string& text, UsbFaultSetting* out) {
         f.kind = UsbFault::kOversized;
     else if (text == "bigchunk")
         f.kind = UsbFault::kBigChunk;
+    else if (text == "flashhang")
+        f.kind = UsbFault::kFlashHang;
+    else if (text == "datanotext")
+        f.kind = UsbFault::kDataNoText;
     else if (text.rfind("delay:", 0) == 0) {
         char* end = nullptr;
         long ms = std::strtol(text.c_str() + 6, &end, 10);
@@ -128,7 +163,28 @@ bool ParseUsbFault(const std::string& text, UsbFaultSetting* out) {
         f.kind = UsbFault::kDelay;
         f.delayMs = static_cast<int>(ms);
     } else {
-        return false;
+        // KIND:PCT, a point of the package or of the flash phase.
+        static const std::pair<const char*, UsbFault> kPointFaults[] = {
+            {"negprogress:", UsbFault::kNegativeProgress},
+            {"silence:", UsbFault::kSilence},
+            {"unplug:", UsbFault::kUnplug},
+            {"flashfail:", UsbFault::kFlashFail},
+        };
+        bool known = false;
+        for (const auto& [prefix, kind] : kPointFaults) {
+            const size_t n = std::strlen(prefix);
+            if (text.compare(0, n, prefix) != 0)
+                continue;
+            char* end = nullptr;
+            long pct = std::strtol(text.c_str() + n, &end, 10);
+            if (text.size() == n || *end || pct < 0 || pct > 100)
+                return false;
+            f.kind = kind;
+            f.point = static_cast<int>(pct);
+            known = true;
+        }
+        if (!known)
+            return false;
     }
     *out = f;
     return true;
@@ -139,9 +195,32 @@ struct UsbSimServer::Device {
     std::mutex mu;
     UsbFaultSetting fault;
     bool present = true;
+    bool silenced = false;  // a silence fault has struck
+    // Away after a reboot until then; back at the first look after it.
+    std::optional<std::chrono::steady_clock::time_point> awayUntil;
+    int rebootMs = 3000;
+    std::atomic<int> reportIntervalUs{0};
     int openFd = -1;  // the link that has the device open, -1 when closed
     std::vector<uint32_t> received;
     std::string lastPayload;
+    UsbFirmware firmware;
+
+    // Under mu.
+    void ComeBackIfDue() {
+        if (!present && awayUntil && std::chrono::steady_clock::now() >= *awayUntil) {
+            present = true;
+            awayUntil.reset();
+        }
+    }
+    void FaultsToFirmware() {
+        firmware.faults = FirmwareFaults{};
+        if (fault.kind == UsbFault::kNegativeProgress)
+            firmware.faults.negativeProgressAt = fault.point;
+        else if (fault.kind == UsbFault::kFlashFail)
+            firmware.faults.flashFailAt = fault.point;
+        else if (fault.kind == UsbFault::kFlashHang)
+            firmware.faults.flashHangs = true;
+    }
 };
 
 UsbSimServer::UsbSimServer() = default;
@@ -253,6 +332,7 @@ void UsbSimServer::Serve(int fd) {
         std::string out;
         for (size_t i = 0; i < devices_.size(); ++i) {
             std::lock_guard<std::mutex> lock(devices_[i]->mu);
+            devices_[i]->ComeBackIfDue();
             if (!devices_[i]->present)
                 continue;
             char row[128];
@@ -274,6 +354,7 @@ void UsbSimServer::Serve(int fd) {
             auto dev = devices_[i];
             {
                 std::lock_guard<std::mutex> lock(dev->mu);
+                dev->ComeBackIfDue();
                 if (!dev->present)
                     break;
                 // A client that closed the device and opens it again at once
@@ -301,71 +382,124 @@ void UsbSimServer::Serve(int fd) {
 void UsbSimServer::ServeDevice(int fd, std::shared_ptr<Device> dev, std::string buf) {
     const size_t L = static_cast<size_t>(dev->cam.reportLength);
     std::string payload;
+    Pacer out, in;
+    size_t pos = 0;  // start of the next unread message in buf
+    // Makes buf hold at least n unread bytes.
+    auto need = [&](size_t n) {
+        if (buf.size() - pos >= n)
+            return true;
+        buf.erase(0, pos);
+        pos = 0;
+        return Fill(fd, buf, n);
+    };
     while (!stopping_) {
-        if (!Fill(fd, buf, 2))
+        if (!need(2))
             return;
-        size_t size = GetU16(buf, 0);
-        if (!Fill(fd, buf, 2 + size))
+        const size_t size = GetU16(buf, pos);
+        if (!need(2 + size))
             return;
-        std::string report = buf.substr(2, size);
-        buf.erase(0, 2 + size);
+        out.Wait(dev->reportIntervalUs);
+        const char* report = buf.data() + pos + 2;
+        pos += 2 + size;
         // A device drops requests that are not well-formed frames.
-        if (report.size() < 13 || GetU32(report, 1) != kMagic)
+        if (size < 13 || GetU32(report + 1) != kMagic)
             continue;
-        uint32_t cmd = GetU32(report, 5);
-        size_t chunk = GetU16(report, 9);
-        if (chunk > report.size() - 13) {
+        const uint32_t cmd = GetU32(report + 5);
+        const size_t chunk = GetU16(report + 9);
+        if (chunk > size - 13) {
             payload.clear();
             continue;
         }
-        payload.append(report, 13, chunk);
+        payload.append(report + 13, chunk);
         if (payload.size() > kMaxRequestBytes) {  // a request that never ends is dropped
             payload.clear();
             continue;
         }
-        if (GetU16(report, 11) != 1)
+        if (GetU16(report + 11) != 1)
             continue;
 
         UsbFaultSetting fault;
         std::string answer;
         int32_t result = 0;
+        bool unplug = false, silent = false;
+        const bool reboot = cmd == kCmdReboot;
+        const bool jsonCommand =
+            cmd != kCmdIdentity && !reboot && !UsbFirmware::IsUpgradeCommand(cmd);
+        if (jsonCommand)
+            result = dev->cam.state->HandleUsbCommand(cmd, payload, &answer);
         {
             std::lock_guard<std::mutex> lock(dev->mu);
             fault = dev->fault;
             dev->received.push_back(cmd);
-            dev->lastPayload = payload;
-        }
-        if (cmd == kCmdIdentity) {
-            answer = IdentityAnswer(dev->cam);
-        } else {
-            result = dev->cam.state->HandleUsbCommand(cmd, payload, &answer);
+            if (cmd == kCmdIdentity) {
+                answer = IdentityAnswer(dev->cam);
+            } else if (UsbFirmware::IsUpgradeCommand(cmd)) {
+                dev->FaultsToFirmware();
+                result =
+                    dev->firmware.Handle(cmd, payload, std::chrono::steady_clock::now(), &answer);
+                const UsbFirmware::Transfer& t = dev->firmware.LastTransfer();
+                const uint64_t percent = t.fileSize ? t.received * 100 / t.fileSize : 100;
+                if (cmd == kCmdUpgradeData && percent >= static_cast<uint64_t>(fault.point)) {
+                    dev->silenced = dev->silenced || fault.kind == UsbFault::kSilence;
+                    unplug = fault.kind == UsbFault::kUnplug;
+                }
+            }
+            silent = dev->silenced;
+            dev->lastPayload.swap(payload);
+            if (unplug) {
+                dev->present = false;
+                dev->awayUntil.reset();
+            }
         }
         payload.clear();
-
-        if (fault.kind == UsbFault::kNoAnswer)
+        if (unplug) {
+            ::shutdown(fd, SHUT_RDWR);  // the link goes with the device
+            return;
+        }
+        if (silent || fault.kind == UsbFault::kNoAnswer)
             continue;
         if (fault.kind == UsbFault::kDelay)
             std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
+        if (fault.kind == UsbFault::kDataNoText && cmd == kCmdUpgradeData)
+            answer.clear();
         if (fault.kind == UsbFault::kOversized && answer.size() < kOversizedBytes)
             answer.append(kOversizedBytes - answer.size(), ' ');
 
         const size_t room = L - 17;
         size_t sent = 0;
+        std::string msg(2 + L, '\0');
         do {
             size_t n = std::min(answer.size() - sent, room);
-            std::string frame(L, '\0');
-            PutU32(frame, 1, fault.kind == UsbFault::kBadMagic ? 0x58585858u : kMagic);
-            PutU32(frame, 5, cmd);
-            PutU16(frame, 9, static_cast<uint16_t>(fault.kind == UsbFault::kBigChunk ? L : n));
-            PutU16(frame, 11, sent + n == answer.size() ? 1 : 0);
-            PutU32(frame, 13, static_cast<uint32_t>(result));
-            frame.replace(17, n, answer, sent, n);
-            std::string msg(2, '\0');
+            std::fill(msg.begin(), msg.end(), '\0');
             PutU16(msg, 0, static_cast<uint16_t>(L));
-            if (!SendAll(fd, msg + frame))
+            PutU32(msg, 2 + 1, fault.kind == UsbFault::kBadMagic ? 0x58585858u : kMagic);
+            PutU32(msg, 2 + 5, cmd);
+            PutU16(msg, 2 + 9, static_cast<uint16_t>(fault.kind == UsbFault::kBigChunk ? L : n));
+            PutU16(msg, 2 + 11, sent + n == answer.size() ? 1 : 0);
+            PutU32(msg, 2 + 13, static_cast<uint32_t>(result));
+            msg.replace(2 + 17, n, answer, sent, n);
+            in.Wait(dev->reportIntervalUs);
+            if (!SendAll(fd, msg))
                 return;
             sent += n;
         } while (sent < answer.size());
+
+        if (reboot) {
+            // Answered; now the camera restarts, with the new firmware if a
+            // package went into flash, and is gone for a while.
+            std::lock_guard<std::mutex> lock(dev->mu);
+            if (dev->firmware.Pending()) {
+                dev->cam.biosVersion += 1;
+                dev->cam.buildDate = Today();
+            }
+            dev->firmware.Reboot();
+            dev->silenced = false;
+            dev->present = false;
+            dev->awayUntil =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(dev->rebootMs);
+            ::shutdown(fd, SHUT_RDWR);
+            return;
+        }
     }
 }
 
@@ -374,6 +508,7 @@ void UsbSimServer::SetFault(size_t index, UsbFaultSetting fault) {
         return;
     std::lock_guard<std::mutex> lock(devices_[index]->mu);
     devices_[index]->fault = fault;
+    devices_[index]->silenced = false;
 }
 
 void UsbSimServer::SetPresent(size_t index, bool present) {
@@ -381,8 +516,37 @@ void UsbSimServer::SetPresent(size_t index, bool present) {
         return;
     std::lock_guard<std::mutex> lock(devices_[index]->mu);
     devices_[index]->present = present;
+    devices_[index]->awayUntil.reset();
+    devices_[index]->silenced = false;
     if (!present && devices_[index]->openFd >= 0)
         ::shutdown(devices_[index]->openFd, SHUT_RDWR);
+}
+
+void UsbSimServer::SetUpgradeTiming(size_t index, int flashMs, int rebootMs) {
+    if (index >= devices_.size())
+        return;
+    std::lock_guard<std::mutex> lock(devices_[index]->mu);
+    devices_[index]->firmware.flashMs = flashMs;
+    devices_[index]->rebootMs = rebootMs;
+}
+
+void UsbSimServer::SetReportInterval(size_t index, int intervalUs) {
+    if (index < devices_.size())
+        devices_[index]->reportIntervalUs = intervalUs;
+}
+
+UsbFirmware::Transfer UsbSimServer::LastTransfer(size_t index) {
+    if (index >= devices_.size())
+        return {};
+    std::lock_guard<std::mutex> lock(devices_[index]->mu);
+    return devices_[index]->firmware.LastTransfer();
+}
+
+UsbCamera UsbSimServer::Camera(size_t index) {
+    if (index >= devices_.size())
+        return {};
+    std::lock_guard<std::mutex> lock(devices_[index]->mu);
+    return devices_[index]->cam;
 }
 
 std::vector<uint32_t> UsbSimServer::ReceivedCommands(size_t index) {
@@ -411,18 +575,41 @@ class UsbModule final : public Module {
                "  --usb-report-len-of I:L  report length of camera I (from 0)\n"
                "  --usb-name I:NAME        device name of camera I (UTF-8)\n"
                "  --usb-fault I:KIND       fault of camera I: noanswer, delay:MS, badmagic,\n"
-               "                           oversized, bigchunk\n";
+               "                           oversized, bigchunk; firmware update faults at a\n"
+               "                           share PCT (0-100) of the package: negprogress:PCT,\n"
+               "                           silence:PCT, unplug:PCT; of the flash phase:\n"
+               "                           flashfail:PCT, flashhang; datanotext (data answers\n"
+               "                           without text)\n"
+               "  --usb-flash-ms MS        time a camera writes a package to flash (default 3000)\n"
+               "  --usb-reboot-ms MS       time a camera stays away after a reboot (default 3000)\n"
+               "  --usb-rate-limit         one report per millisecond each way, like a\n"
+               "                           full-speed HID camera (default: unlimited)\n";
     }
     int ParseOption(int argc, char** argv, int i) override {
         std::string a = argv[i];
+        if (a == "--usb-rate-limit") {
+            reportIntervalUs_ = 1000;
+            return 1;
+        }
         if (a != "--hid-port" && a != "--usb-report-len" && a != "--usb-report-len-of" &&
-            a != "--usb-name" && a != "--usb-fault")
+            a != "--usb-name" && a != "--usb-fault" && a != "--usb-flash-ms" &&
+            a != "--usb-reboot-ms")
             return 0;
         if (i + 1 >= argc) {
             std::fprintf(stderr, "camsim: %s needs a value\n", a.c_str());
             return -1;
         }
         std::string v = argv[i + 1];
+        if (a == "--usb-flash-ms" || a == "--usb-reboot-ms") {
+            char* end = nullptr;
+            long ms = std::strtol(v.c_str(), &end, 10);
+            if (*end || v.empty() || ms < 0 || ms > 3600000) {
+                std::fprintf(stderr, "camsim: bad value for %s: %s\n", a.c_str(), v.c_str());
+                return -1;
+            }
+            (a == "--usb-flash-ms" ? flashMs_ : rebootMs_) = static_cast<int>(ms);
+            return 2;
+        }
         if (a == "--hid-port" || a == "--usb-report-len") {
             char* end = nullptr;
             long n = std::strtol(v.c_str(), &end, 10);
@@ -475,6 +662,10 @@ class UsbModule final : public Module {
         if (port < 0)
             return false;
         for (const auto& [i, f] : faults_) server_.SetFault(i, f);
+        for (size_t i = 0; i < world.usb.size(); ++i) {
+            server_.SetUpgradeTiming(i, flashMs_, rebootMs_);
+            server_.SetReportInterval(i, reportIntervalUs_);
+        }
         std::printf(
             "camsim: hid-sim 127.0.0.1:%d with %zu usb cameras (STREVO_HID_SIM=127.0.0.1:%d)\n",
             port, world.usb.size(), port);
@@ -487,6 +678,9 @@ class UsbModule final : public Module {
     UsbSimServer server_;
     int port_ = 0;
     int reportLen_ = 65;
+    int flashMs_ = 3000;
+    int rebootMs_ = 3000;
+    int reportIntervalUs_ = 0;
     std::map<size_t, int> lengths_;
     std::map<size_t, std::string> names_;
     std::map<size_t, UsbFaultSetting> faults_;

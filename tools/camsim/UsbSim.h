@@ -11,30 +11,42 @@
 #include <vector>
 
 #include "Camsim.h"
+#include "UsbFirmware.h"
 
 namespace camsim {
 
 enum class UsbFault {
     kNone,
-    kNoAnswer,    // reads requests, never answers
-    kDelay,       // answers after delayMs
-    kBadMagic,    // answer frames without "FDTH"
-    kOversized,   // answers carry kOversizedBytes of payload
-    kBigChunk,    // chunk length field larger than the report can hold
+    kNoAnswer,   // reads requests, never answers
+    kDelay,      // answers after delayMs
+    kBadMagic,   // answer frames without "FDTH"
+    kOversized,  // answers carry kOversizedBytes of payload
+    kBigChunk,   // chunk length field larger than the report can hold
+    // Firmware update faults; `point` is a share of the package or of the
+    // flash phase in percent.
+    kNegativeProgress,  // data answers carry a negative Progress from `point` on
+    kSilence,           // from `point` of the package on, nothing is answered
+    kUnplug,            // at `point` of the package the camera is unplugged
+    kFlashHang,         // the flash phase never ends
+    kFlashFail,         // status answers carry a negative Progress from `point` of flashing on
+    kDataNoText,        // data answers carry no text, only the result code
 };
 
 struct UsbFaultSetting {
     UsbFault kind = UsbFault::kNone;
     int delayMs = 0;
+    int point = 0;
 };
 
 constexpr int kOversizedBytes = 6000;
 
-// Parses "noanswer", "delay:MS", "badmagic", "oversized", "bigchunk", "none".
+// Parses "noanswer", "delay:MS", "badmagic", "oversized", "bigchunk", "none",
+// "negprogress:PCT", "silence:PCT", "unplug:PCT", "flashhang", "flashfail:PCT",
+// "datanotext".
 bool ParseUsbFault(const std::string& text, UsbFaultSetting* out);
 
 class UsbSimServer {
-public:
+  public:
     UsbSimServer();
     ~UsbSimServer();
 
@@ -46,6 +58,15 @@ public:
     void SetFault(size_t index, UsbFaultSetting fault);
     // Removes a camera from LIST and drops its link (unplugging), or brings it back.
     void SetPresent(size_t index, bool present);
+    // How long a camera writes a package to flash, and how long it stays away
+    // after a reboot before it can be listed and opened again.
+    void SetUpgradeTiming(size_t index, int flashMs, int rebootMs);
+    // Paces a camera's link to one report per intervalUs in each direction
+    // (1000: a full-speed HID device); 0 is unlimited.
+    void SetReportInterval(size_t index, int intervalUs);
+    // What arrived of a camera's last announced package, and its identity now.
+    UsbFirmware::Transfer LastTransfer(size_t index);
+    UsbCamera Camera(size_t index);
     // The path that LIST reports for a camera.
     static std::string PathOf(size_t index);
     // Requests a camera received so far (command codes), for tests.
@@ -53,7 +74,7 @@ public:
     // The last complete request payload a camera received, for tests.
     std::string LastPayload(size_t index);
 
-private:
+  private:
     struct Device;
     void AcceptLoop();
     void Serve(int fd);
