@@ -21,6 +21,7 @@
 #include "CPictureTab.h"
 #include "CPtzCtrl.h"
 #include "CTivanoApp.h"
+#include "CUpgradeDlg.h"
 #include "CVideoTab.h"
 #include "CWhiteBalanceTab.h"
 #include "DialogUnits.h"
@@ -487,7 +488,26 @@ void CTivanoDlg::OnUpgrade() {
 }
 
 void CTivanoDlg::RunUpgradeDlg() {
-    // The upgrade dialog, given a copy of m_usb's device table, comes with the upgrade work.
+    CUpgradeDlg dlg(this);
+    dlg.m_devices = m_usb.Entries();
+    dlg.exec();
+    DropUsbHandles(dlg.ClosedHandles());
+}
+
+void CTivanoDlg::DropUsbHandles(const std::vector<UsbHandle>& closed) {
+    for (UsbHandle handle : closed) {
+        m_usb.DropHandle(handle);
+        if (m_selectedUsb == handle)
+            m_selectedUsb = nullptr;
+        for (auto it = m_nodes.begin(); it != m_nodes.end();) {
+            if (it->usb == handle) {
+                delete it->item;
+                it = m_nodes.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
 }
 
 void CTivanoDlg::OnAbout() {

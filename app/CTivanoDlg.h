@@ -153,6 +153,10 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     virtual void ReadUsbCameraParams(const DeviceNode& node);
     virtual void RunImageParamsDlg(int32_t loginHandle);
     virtual void RunUpgradeDlg();
+    // Forgets USB handles closed elsewhere (cameras that the upgrade dialog
+    // rebooted): their table rows are marked closed, their tree items go, and
+    // the selected device is dropped if it was one of them.
+    void DropUsbHandles(const std::vector<UsbHandle>& closed);
 
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;

@@ -13,6 +13,8 @@ int RunUsb(const Args& args);         // usb list | usb CMD INDEX ...
 int RunIpDiscover(const Args& args);  // ip discover [--seconds N]
 int RunIpCamera(const Args& args);    // ip CMD ADDRESS ...
 int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
+int RunUsbUpgrade(const Args& args);  // usb upgrade PACKAGE... [--devices LIST|all]
+int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
 
 // Help text of each group, one command per line.
 extern const char* const kUsbHelp;

@@ -11,7 +11,15 @@ namespace strevoctl {
 
 const char* const kUsbHelp =
     "  usb list                          one line per USB camera, tab-separated: index,\n"
-    "                                    name, model, serial, BIOS version, build date\n";
+    "                                    name, model, serial, BIOS version, build date\n"
+    "  usb upgrade PACKAGE... [--devices LIST|all]\n"
+    "                                    send the firmware packages, in order, to the\n"
+    "                                    chosen cameras (LIST: indices as in usb list,\n"
+    "                                    comma-separated; default all), all at once; one\n"
+    "                                    line per camera and change of its status, then a\n"
+    "                                    summary; status 0 only when every one succeeded\n"
+    "  usb reboot [--devices LIST|all]   reboot the chosen cameras; they come back after a\n"
+    "                                    while with new handles (run usb list again)\n";
 
 namespace {
 
@@ -64,6 +72,10 @@ int RunUsb(const Args& args) {
         }
         return ListDevices();
     }
+    if (args[0] == "upgrade")
+        return RunUsbUpgrade(Args(args.begin() + 1, args.end()));
+    if (args[0] == "reboot")
+        return RunUsbReboot(Args(args.begin() + 1, args.end()));
     return RunUsbCamera(args);
 }
 
