@@ -499,6 +499,8 @@ void CTivanoDlg::DropUsbHandles(const std::vector<UsbHandle>& closed) {
         m_usb.DropHandle(handle);
         if (m_selectedUsb == handle)
             m_selectedUsb = nullptr;
+        if (m_ptz->TargetId() == reinterpret_cast<intptr_t>(handle))
+            m_ptz->SetTarget(-1, "", -1);
         for (auto it = m_nodes.begin(); it != m_nodes.end();) {
             if (it->usb == handle) {
                 delete it->item;

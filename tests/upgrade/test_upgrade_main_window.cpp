@@ -1,0 +1,138 @@
+// "升级" in the main window: the dialog works on a copy of the USB table, and
+// the handles of the cameras it rebooted are forgotten by the main window
+// (table rows closed, tree items, the selected camera and the PTZ target
+// dropped), so a later command on them is refused instead of reaching another
+// camera. The main window starts discovery, so this runs in the private
+// network namespace.
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "CPtzCtrl.h"
+#include "CTivanoDlg.h"
+#include "CUpgradeDlg.h"
+#include "DialogUnits.h"
+#include "MessageRecorder.h"
+#include "UsbSim.h"
+
+using namespace strevo;
+
+namespace {
+
+// Runs act on the upgrade dialog once it is the modal window.
+class OnDialog {
+  public:
+    explicit OnDialog(std::function<void(CUpgradeDlg*)> act) : act_(std::move(act)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (auto* d = qobject_cast<CUpgradeDlg*>(QApplication::activeModalWidget())) {
+                timer_.stop();
+                act_(d);
+            }
+        });
+        timer_.start(20);
+    }
+
+  private:
+    QTimer timer_;
+    std::function<void(CUpgradeDlg*)> act_;
+};
+
+}  // namespace
+
+class TestUpgradeMainWindow : public QObject {
+    Q_OBJECT
+
+  private:
+    MessageRecorder m_messages;
+    camsim::UsbSimServer m_sim;
+
+  private slots:
+    void initTestCase() {
+        std::vector<camsim::UsbCamera> cams(3);
+        for (size_t i = 0; i < cams.size(); ++i) cams[i].name = "cam " + std::to_string(i);
+        const int port = m_sim.Start(cams);
+        QVERIFY(port > 0);
+        setenv("STREVO_HID_SIM", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    }
+    void cleanupTestCase() { m_sim.Stop(); }
+
+    void rebootedHandlesAreForgotten() {
+        QTemporaryDir dir;
+        const std::string moduleDir = dir.path().toStdString() + "/";
+        {
+            QFile ini(QString::fromStdString(moduleDir + "toolscfg.ini"));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[SEARCH_MODE]\nMode=1\n");
+        }
+        CTivanoDlg d(moduleDir);
+        d.show();
+        QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(d.Nodes().size()), 3, 10000);
+        const UsbHandle h0 = d.Usb().GetEntry(0).handle, h1 = d.Usb().GetEntry(1).handle,
+                        h2 = d.Usb().GetEntry(2).handle;
+
+        // The operator selects camera 2.
+        const QPoint at = d.Tree()->visualItemRect(d.Nodes()[2].item).center();
+        QTest::mouseClick(d.Tree()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(d.Tree()->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(d.SelectedUsbDevice(), h2);
+        QCOMPARE(d.Ptz()->TargetId(), reinterpret_cast<intptr_t>(h2));
+
+        // Opened and closed without a reboot: nothing changes.
+        {
+            int rows = -1;
+            OnDialog close([&rows](CUpgradeDlg* dlg) {
+                rows = dlg->DeviceList()->rowCount();
+                dlg->reject();
+            });
+            d.MenuItem(3)->trigger();
+            QCOMPARE(rows, 3);
+            QCOMPARE(d.Usb().GetEntry(0).handle, h0);
+            QCOMPARE(d.SelectedUsbDevice(), h2);
+        }
+
+        // Reboot all three; camera 1 does not answer and stays.
+        camsim::UsbFaultSetting silent;
+        silent.kind = camsim::UsbFault::kNoAnswer;
+        m_sim.SetFault(1, silent);
+        bool finished = false;
+        OnDialog reboot([&finished](CUpgradeDlg* dlg) {
+            for (int r = 0; r < 3; ++r)
+                QCOMPARE(dlg->Engine().Rows()[static_cast<size_t>(r)].handle,
+                         dlg->m_devices[static_cast<size_t>(r)].handle);
+            static_cast<QPushButton*>(FindControl(dlg, 1006))->click();
+            finished =
+                QTest::qWaitFor([dlg] { return !dlg->StatusLine()->text().isEmpty(); }, 20000);
+            dlg->reject();
+        });
+        d.MenuItem(3)->trigger();
+        QVERIFY(finished);
+        m_sim.SetFault(1, {});
+
+        QCOMPARE(d.Usb().GetEntry(0).handle, kInvalidUsbHandle);
+        QCOMPARE(d.Usb().GetEntry(1).handle, h1);
+        QCOMPARE(d.Usb().GetEntry(2).handle, kInvalidUsbHandle);
+        QCOMPARE(static_cast<int>(d.Nodes().size()), 1);
+        QCOMPARE(d.Nodes()[0].usb, h1);
+        QCOMPARE(d.FoundItem()->childCount(), 1);
+        QCOMPARE(d.SelectedUsbDevice(), nullptr);
+        QCOMPARE(d.Ptz()->TargetId(), static_cast<intptr_t>(-1));
+        // Nothing reaches a camera through a forgotten handle.
+        QCOMPARE(CUSBDevice::Transact(h2, kCmdGetDeviceInfo, nullptr, 0, nullptr, 0, nullptr, 5),
+                 static_cast<int32_t>(kUsbInvalidHandle));
+        const size_t before = m_sim.ReceivedCommands(2).size();
+        QCOMPARE(d.SetVideoParamItem("\"Luminance\":10"), 0);
+        QCOMPARE(m_sim.ReceivedCommands(2).size(), before);
+        d.close();
+    }
+};
+
+QTEST_MAIN(TestUpgradeMainWindow)
+#include "test_upgrade_main_window.moc"
