@@ -31,7 +31,7 @@
 #include "NetCommands.h"
 #include "OperatorMessages.h"
 #include "ParamButtons.h"
-#include "TextConv.h"
+#include "StoredText.h"
 #include "VideoParam.h"
 #include "scanlet.h"
 #include "ui_dlg_102.h"
@@ -46,14 +46,6 @@ void CopyText(char (&dst)[N], const char* src) {
     std::memset(dst, 0, N);
     if (src)
         std::memcpy(dst, src, strnlen(src, N - 1));
-}
-
-QString StoredNameToDisplay(const char* stored) {
-    char utf8[256] = {};
-    int capacity = sizeof utf8;
-    if (AnsiToUtf8(stored, utf8, &capacity))
-        return QString::fromUtf8(utf8);
-    return QString::fromLocal8Bit(stored);
 }
 
 }  // namespace

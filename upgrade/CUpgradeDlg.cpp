@@ -12,7 +12,7 @@
 #include <QTableWidget>
 
 #include "DialogUnits.h"
-#include "TextConv.h"
+#include "StoredText.h"
 #include "ui_dlg_285.h"
 
 namespace strevo {
@@ -22,16 +22,7 @@ namespace {
 const QString kStartText = QStringLiteral("开始升级");
 const QString kStopText = QStringLiteral("停止升级");
 
-// Names are kept in the system code page, the other identity texts as the
-// camera sent them (UTF-8).
-QString NameToDisplay(const char* stored) {
-    char utf8[256] = {};
-    int capacity = sizeof utf8;
-    if (AnsiToUtf8(stored, utf8, &capacity))
-        return QString::fromUtf8(utf8);
-    return QString::fromLocal8Bit(stored);
-}
-
+// The identity texts but the name are kept as the camera sent them (UTF-8).
 QString FieldText(const char* field, size_t size) {
     return QString::fromUtf8(field, static_cast<qsizetype>(strnlen(field, size)));
 }
@@ -139,7 +130,7 @@ void CUpgradeDlg::InitDialog() {
             QString::number(i + 1),
             QString(),
             QString(),
-            NameToDisplay(e.name),
+            StoredNameToDisplay(e.name),
             FieldText(e.model, sizeof e.model),
             FieldText(e.serial, sizeof e.serial),
             FieldText(e.biosVersion, sizeof e.biosVersion),
