@@ -343,6 +343,18 @@ TEST_F(UpgradeOverLink, StopEndsTheRunAndARepeatedStartNeverDoublesAWorker) {
     EXPECT_EQ(rows[1].state, kRowFlashing);
     EXPECT_FALSE(rows[1].ticked);
 
+    // A reboot meanwhile leaves the busy camera alone: commands to one camera
+    // never overlap.
+    ASSERT_EQ(engine->StartReboot(), 0);
+    ASSERT_TRUE(rec.WaitFor([](const std::vector<UpgradeEvent>& evs) {
+        return std::any_of(evs.begin(), evs.end(), [](const UpgradeEvent& e) {
+            return e.kind == UpgradeEvent::kRebootFinished;
+        });
+    }));
+    EXPECT_EQ(Count(Commands(0), kCmdReboot), 0);
+    EXPECT_EQ(engine->Rows().size(), 2u);
+    EXPECT_TRUE(rec.WaitForStatus(0, "重启失败"));
+
     engine->Stop();
     engine->Join();
     rows = engine->Rows();
