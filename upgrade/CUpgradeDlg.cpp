@@ -1,5 +1,6 @@
 #include "CUpgradeDlg.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -283,6 +284,8 @@ void CUpgradeDlg::done(int result) {
     m_startPause.stop();
     m_progressTimer.stop();
     m_engine.Join();
+    // The workers' last changes are shown before the dialog goes.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_closing = false;
     QDialog::done(result);
 }

@@ -204,7 +204,8 @@ class TestUpgradeDlg : public QObject {
     // rows; the operator's untick keeps a camera out.
     void upgradeRun() {
         StartCameras(4, 3000);
-        m_sim->SetReportInterval(1, 1000);  // a full-speed link: slower than the others
+        m_sim->SetReportInterval(1, 1000);      // a full-speed link: slower than the others
+        m_sim->SetUpgradeTiming(0, 6000, 300);  // still writing while camera 1 sends
         Fault(2, "negprogress:50");
         TestDlg d;
         d.m_devices = m_usb->Entries();
