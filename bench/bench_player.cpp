@@ -17,12 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "X264Clip.h"
 #include "movra.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
-#include <libavutil/opt.h>
 }
 
 extern char** environ;
@@ -81,53 +80,20 @@ void Paint(AVFrame* f, int i) {
 }
 
 // The clip as access units, one per frame.
-std::vector<std::vector<uint8_t>> EncodeClip(const Options& o) {
-    std::vector<std::vector<uint8_t>> units;
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    if (!codec) {
-        std::fprintf(stderr, "bench_player: libx264 is not available\n");
-        return units;
-    }
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    ctx->width = kWidth;
-    ctx->height = kHeight;
-    ctx->time_base = AVRational{1, kFps};
-    ctx->framerate = AVRational{kFps, 1};
-    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-    ctx->gop_size = 2 * kFps;
-    ctx->max_b_frames = 0;
-    ctx->bit_rate = static_cast<int64_t>(o.kbps) * 1000;
-    av_opt_set(ctx->priv_data, "preset", o.preset.c_str(), 0);
-    av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        std::fprintf(stderr, "bench_player: libx264 does not open\n");
-        avcodec_free_context(&ctx);
-        return units;
-    }
-    AVFrame* frame = av_frame_alloc();
-    frame->format = AV_PIX_FMT_YUV420P;
-    frame->width = kWidth;
-    frame->height = kHeight;
-    av_frame_get_buffer(frame, 0);
-    AVPacket* packet = av_packet_alloc();
-    auto drain = [&] {
-        while (avcodec_receive_packet(ctx, packet) >= 0) {
-            units.emplace_back(packet->data, packet->data + packet->size);
-            av_packet_unref(packet);
-        }
-    };
-    for (int i = 0; i < o.seconds * kFps; ++i) {
-        av_frame_make_writable(frame);
-        Paint(frame, i);
-        frame->pts = i;
-        avcodec_send_frame(ctx, frame);
-        drain();
-    }
-    avcodec_send_frame(ctx, nullptr);
-    drain();
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&ctx);
+std::vector<strevotest::EncodedUnit> EncodeClip(const Options& o) {
+    strevotest::X264Settings s;
+    s.width = kWidth;
+    s.height = kHeight;
+    s.fps = kFps;
+    s.gop = 2 * kFps;
+    s.kbps = o.kbps;
+    s.preset = o.preset;
+    s.threads = 0;  // the encoding is not measured
+    std::string error;
+    std::vector<strevotest::EncodedUnit> units =
+        strevotest::EncodeX264(s, o.seconds * kFps, Paint, &error);
+    if (units.empty())
+        std::fprintf(stderr, "bench_player: %s\n", error.c_str());
     return units;
 }
 
@@ -189,7 +155,7 @@ struct PlayerFigures {
 };
 
 // Four streams at their real rate, each from its own sending thread like the SDK's.
-PlayerFigures PlayerSeconds(const std::vector<std::vector<uint8_t>>& units, const Options& o) {
+PlayerFigures PlayerSeconds(const std::vector<strevotest::EncodedUnit>& units, const Options& o) {
     PlayerFigures f;
     Pane panes[kStreams];
     int32_t ports[kStreams];
@@ -214,8 +180,8 @@ PlayerFigures PlayerSeconds(const std::vector<std::vector<uint8_t>>& units, cons
             for (size_t i = 0; i < units.size(); ++i) {
                 std::this_thread::sleep_until(first + std::chrono::microseconds(1000000 / kFps) *
                                                           static_cast<int64_t>(i));
-                MV_VideoInputData(ports[s], units[i].data(),
-                                  static_cast<uint32_t>(units[i].size()));
+                MV_VideoInputData(ports[s], units[i].bytes.data(),
+                                  static_cast<uint32_t>(units[i].bytes.size()));
             }
         });
     for (std::thread& t : senders) t.join();
@@ -280,11 +246,11 @@ int main(int argc, char** argv) {
         "%u cores\n",
         kStreams, kWidth, kHeight, kFps, o.seconds, o.preset.c_str(), o.kbps, o.paneWidth,
         o.paneHeight, std::thread::hardware_concurrency());
-    const std::vector<std::vector<uint8_t>> units = EncodeClip(o);
+    const std::vector<strevotest::EncodedUnit> units = EncodeClip(o);
     if (units.empty())
         return 1;
     size_t bytes = 0;
-    for (const auto& u : units) bytes += u.size();
+    for (const auto& u : units) bytes += u.bytes.size();
 
     char path[] = "/tmp/strevo-bench-player-XXXXXX.h264";
     const int fd = mkstemps(path, 5);
@@ -294,7 +260,8 @@ int main(int argc, char** argv) {
     }
     bool written = true;
     for (const auto& u : units)
-        written = written && write(fd, u.data(), u.size()) == static_cast<ssize_t>(u.size());
+        written = written &&
+                  write(fd, u.bytes.data(), u.bytes.size()) == static_cast<ssize_t>(u.bytes.size());
     close(fd);
     if (!written) {
         std::fprintf(stderr, "bench_player: cannot write %s\n", path);

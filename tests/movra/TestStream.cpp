@@ -10,7 +10,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/opt.h>
 }
 
 namespace movratest {
@@ -31,63 +30,33 @@ Stream Encode(int width, int height, int frames, int gop, int slices, int first)
     Stream stream;
     stream.width = width;
     stream.height = height;
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    if (!codec) {
-        ADD_FAILURE() << "libx264 is not available";
-        return stream;
-    }
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    ctx->width = width;
-    ctx->height = height;
-    ctx->time_base = AVRational{1, 30};
-    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-    ctx->gop_size = gop;
-    ctx->max_b_frames = 0;
-    ctx->thread_count = 1;
-    av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
-    av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
-    const std::string params = "scenecut=0:slices=" + std::to_string(slices);
-    av_opt_set(ctx->priv_data, "x264-params", params.c_str(), 0);
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        ADD_FAILURE() << "libx264 does not open";
-        avcodec_free_context(&ctx);
-        return stream;
-    }
-    AVFrame* frame = av_frame_alloc();
-    frame->format = AV_PIX_FMT_YUV420P;
-    frame->width = width;
-    frame->height = height;
-    av_frame_get_buffer(frame, 0);
-    AVPacket* packet = av_packet_alloc();
-    for (int i = first; i < first + frames; ++i) {
-        av_frame_make_writable(frame);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const bool marker = x < width / 5 && y < height / 4;
-                frame->data[0][y * frame->linesize[0] + x] =
-                    static_cast<uint8_t>(marker ? MarkerLevel(i) : 16 + (x + 2 * y + 7 * i) % 200);
-            }
-        for (int y = 0; y < height / 2; ++y)
-            for (int x = 0; x < width / 2; ++x) {
-                const bool marker = x < width / 10 && y < height / 8;
-                frame->data[1][y * frame->linesize[1] + x] =
-                    static_cast<uint8_t>(marker ? 128 : 64 + (x + 3 * i) % 128);
-                frame->data[2][y * frame->linesize[2] + x] =
-                    static_cast<uint8_t>(marker ? 128 : 64 + (y + 5 * i) % 128);
-            }
-        frame->pts = i;
-        avcodec_send_frame(ctx, frame);
-        while (avcodec_receive_packet(ctx, packet) >= 0) {
-            stream.units.push_back(
-                Unit{std::vector<uint8_t>(packet->data, packet->data + packet->size),
-                     (packet->flags & AV_PKT_FLAG_KEY) != 0});
-            av_packet_unref(packet);
-        }
-    }
-    EXPECT_EQ(stream.units.size(), static_cast<size_t>(frames)) << "one unit per frame";
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&ctx);
+    strevotest::X264Settings settings;
+    settings.width = width;
+    settings.height = height;
+    settings.gop = gop;
+    settings.slices = slices;
+    std::string error;
+    stream.units = strevotest::EncodeX264(
+        settings, frames,
+        [&](AVFrame* frame, int n) {
+            const int i = first + n;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const bool marker = x < width / 5 && y < height / 4;
+                    frame->data[0][y * frame->linesize[0] + x] = static_cast<uint8_t>(
+                        marker ? MarkerLevel(i) : 16 + (x + 2 * y + 7 * i) % 200);
+                }
+            for (int y = 0; y < height / 2; ++y)
+                for (int x = 0; x < width / 2; ++x) {
+                    const bool marker = x < width / 10 && y < height / 8;
+                    frame->data[1][y * frame->linesize[1] + x] =
+                        static_cast<uint8_t>(marker ? 128 : 64 + (x + 3 * i) % 128);
+                    frame->data[2][y * frame->linesize[2] + x] =
+                        static_cast<uint8_t>(marker ? 128 : 64 + (y + 5 * i) % 128);
+                }
+        },
+        &error);
+    EXPECT_EQ(stream.units.size(), static_cast<size_t>(frames)) << "one unit per frame " << error;
     return stream;
 }
 

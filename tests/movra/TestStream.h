@@ -9,14 +9,12 @@
 #include <mutex>
 #include <vector>
 
+#include "X264Clip.h"
 #include "movra.h"
 
 namespace movratest {
 
-struct Unit {
-    std::vector<uint8_t> bytes;
-    bool key = false;
-};
+using Unit = strevotest::EncodedUnit;
 
 struct Stream {
     int width = 0;
