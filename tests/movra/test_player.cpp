@@ -269,19 +269,6 @@ TEST(MovraPlayer, DamagedInputIsSkippedAndThePortRecoversAtTheNextKeyFrame) {
     }
 }
 
-TEST(MovraPlayer, AViewerJoiningMidStreamSeesNothingBeforeTheNextKeyFrame) {
-    RecordingSink sink(kTarget, kTarget);
-    Player player(&sink);
-    for (int i = 3; i < kFrames; ++i)
-        Send(player.port, Clip().units[static_cast<size_t>(i)].bytes, i + 1);
-    Send(player.port, kEndOfUnit);
-    ASSERT_TRUE(sink.WaitForTag(kFrames));
-    for (const Shown& s : sink.shown()) {
-        EXPECT_GT(s.tag, kGop);
-        EXPECT_EQ(s.hash, ClipHashes()[static_cast<size_t>(s.tag - 1)]);
-    }
-}
-
 TEST(MovraPlayer, FloodsOfGarbageStayBoundedAndTheStreamPlaysAfterwards) {
     RecordingSink sink(kTarget, kTarget);
     Player player(&sink);
@@ -503,7 +490,7 @@ TEST(MovraPlayer, MisuseIsRefusedWithoutHarm) {
     const std::vector<uint8_t> clip = Clip().Joined();
     Send(player.port, clip);
     Send(player.port, kEndOfUnit);
-    ASSERT_TRUE(WaitUntil([&] { return sink.presents() > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return playResult != 1; }));
     EXPECT_EQ(closeResult, MV_ERR_IN_CALLBACK);
     EXPECT_EQ(playResult, MV_ERR_IN_CALLBACK);
 
