@@ -8,11 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,9 +128,11 @@ double FfmpegSeconds(const std::string& clip, double* wall) {
 // An offscreen pane: copies every picture, as the program's pane does.
 struct Pane {
     std::vector<uint32_t> image;
-    std::atomic<int> pictures{0};
     int width = 0;
     int height = 0;
+    std::mutex mutex;
+    std::condition_variable shown;
+    int pictures = 0;
 
     static void Size(void* user, int32_t* w, int32_t* h) {
         auto* p = static_cast<Pane*>(user);
@@ -144,7 +147,14 @@ struct Pane {
                         reinterpret_cast<const uint8_t*>(picture->pixels) +
                             static_cast<size_t>(y) * picture->stride,
                         static_cast<size_t>(picture->width) * 4);
+        std::lock_guard lock(p->mutex);
         ++p->pictures;
+        p->shown.notify_one();
+    }
+    // Waits until at least n pictures were shown; the limit only guards against a lost one.
+    void WaitFor(int n) {
+        std::unique_lock lock(mutex);
+        shown.wait_for(lock, std::chrono::seconds(1), [&] { return pictures >= n; });
     }
 };
 
@@ -154,8 +164,11 @@ struct PlayerFigures {
     MV_Stats total{};
 };
 
-// Four streams at their real rate, each from its own sending thread like the SDK's.
-PlayerFigures PlayerSeconds(const std::vector<strevotest::EncodedUnit>& units, const Options& o) {
+// Four streams, each from its own sending thread like the SDK's: live, at the camera's rate;
+// or each picture sent once the one before it was shown, so that every picture is drawn
+// however busy the machine is (the player skips drawing pictures it cannot keep up with).
+PlayerFigures PlayerSeconds(const std::vector<strevotest::EncodedUnit>& units, const Options& o,
+                            bool live) {
     PlayerFigures f;
     Pane panes[kStreams];
     int32_t ports[kStreams];
@@ -178,8 +191,15 @@ PlayerFigures PlayerSeconds(const std::vector<strevotest::EncodedUnit>& units, c
             // The cameras do not send in step.
             const auto first = start + std::chrono::milliseconds(8 * s);
             for (size_t i = 0; i < units.size(); ++i) {
-                std::this_thread::sleep_until(first + std::chrono::microseconds(1000000 / kFps) *
-                                                          static_cast<int64_t>(i));
+                if (live) {
+                    std::this_thread::sleep_until(first +
+                                                  std::chrono::microseconds(1000000 / kFps) *
+                                                      static_cast<int64_t>(i));
+                } else {
+                    // The first pictures wait for the next unit until the player trusts the
+                    // sender's unit boundaries, so one picture may still be on its way.
+                    panes[s].WaitFor(static_cast<int>(i) - 1);
+                }
                 MV_VideoInputData(ports[s], units[i].bytes.data(),
                                   static_cast<uint32_t>(units[i].bytes.size()));
             }
@@ -274,32 +294,37 @@ int main(int argc, char** argv) {
     double ffmpegWall = 0;
     const double ffmpeg = FfmpegSeconds(path, &ffmpegWall);
     unlink(path);
-    const PlayerFigures player = PlayerSeconds(units, o);
-    if (player.cpu < 0)
-        return 1;
-
     const double frames = static_cast<double>(units.size()) * kStreams;
-    std::printf(
-        "player:  %.2f s CPU in %.2f s (%.2f ms per picture); decoded %llu, shown %llu, "
-        "skipped %llu, dropped %llu, errors %llu\n",
-        player.cpu, player.wall, player.cpu * 1000 / frames,
-        static_cast<unsigned long long>(player.total.picturesDecoded),
-        static_cast<unsigned long long>(player.total.picturesPresented),
-        static_cast<unsigned long long>(player.total.picturesSkipped),
-        static_cast<unsigned long long>(player.total.unitsDropped),
-        static_cast<unsigned long long>(player.total.decodeErrors));
+    auto report = [&](const char* name, const PlayerFigures& p) {
+        std::printf(
+            "%s %.2f s CPU in %.2f s (%.2f ms per picture); decoded %llu, shown %llu, "
+            "skipped %llu, dropped %llu, errors %llu\n",
+            name, p.cpu, p.wall, p.cpu * 1000 / frames,
+            static_cast<unsigned long long>(p.total.picturesDecoded),
+            static_cast<unsigned long long>(p.total.picturesPresented),
+            static_cast<unsigned long long>(p.total.picturesSkipped),
+            static_cast<unsigned long long>(p.total.unitsDropped),
+            static_cast<unsigned long long>(p.total.decodeErrors));
+    };
+    const PlayerFigures live = PlayerSeconds(units, o, true);
+    const PlayerFigures all = PlayerSeconds(units, o, false);
+    if (live.cpu < 0 || all.cpu < 0)
+        return 1;
+    report("player, live 30 fps:  ", live);
+    report("player, all shown:    ", all);
     if (ffmpeg < 0) {
         std::printf("ffmpeg:  not measured\n");
         return 1;
     }
-    std::printf("ffmpeg:  %.2f s CPU in %.2f s (%.2f ms per picture), decode only\n", ffmpeg,
+    std::printf("ffmpeg, decode only:   %.2f s CPU in %.2f s (%.2f ms per picture)\n", ffmpeg,
                 ffmpegWall, ffmpeg * 1000 / frames);
-    std::printf("ratio:   %.2fx decode-only (target <= 1.30x)\n", player.cpu / ffmpeg);
-    if (player.total.picturesPresented < player.total.picturesDecoded * 95 / 100)
+    std::printf("ratio: live %.2fx, all shown %.2fx decode-only (target <= 1.30x)\n",
+                live.cpu / ffmpeg, all.cpu / ffmpeg);
+    if (live.total.picturesPresented < live.total.picturesDecoded * 95 / 100)
         std::printf(
-            "note:    the player fell behind and showed only %llu of %llu pictures (a busy "
-            "machine?); the ratio understates the cost of showing all\n",
-            static_cast<unsigned long long>(player.total.picturesPresented),
-            static_cast<unsigned long long>(player.total.picturesDecoded));
+            "note: live, the player fell behind and drew only %llu of %llu pictures (a "
+            "busy machine?)\n",
+            static_cast<unsigned long long>(live.total.picturesPresented),
+            static_cast<unsigned long long>(live.total.picturesDecoded));
     return 0;
 }
