@@ -69,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     camsim::UsbSimServer server;
     int port = server.Start({Camera("fuzz-0", 65), Camera("fuzz-1", static_cast<int>(lengths[1]))});
     fuzz::Check(port > 0, "HID link not served");
+    for (size_t i = 0; i < 2; ++i) server.SetUpgradeTiming(i, 0, 0);  // flash and reboot at once
     fuzz::LoopbackClient client(port);
     fuzz::Check(client.Ok(), "HID link not reachable");
 

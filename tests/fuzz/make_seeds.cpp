@@ -32,6 +32,9 @@
 #include "NetCommands.h"
 #include "PELION_SDK.h"
 #include "PelionWire.h"
+#include "StreamEncoder.h"
+#include "UpgradeEngine.h"
+#include "UpgradePackage.h"
 #include "UsbSim.h"
 #include "VideoParam.h"
 
@@ -80,6 +83,10 @@ std::vector<UsbExchange> CaptureUsbRequests() {
     strevo::BuildPtzText("Left", 46, 0, &ptz);
     std::string item;
     strevo::BuildSetItemText(strevo::MakeVideoParamItem("BExpCPS", -2).c_str(), &item);
+    // A small firmware package: announced, sent, polled, then the camera reboots.
+    std::string package(300, '\0');
+    for (size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 13);
+    const std::string upgrade = strevo::BuildUpgradeRequest(static_cast<uint32_t>(package.size()));
     std::string whole;
     record.Luminance = 60;
     record.BExpCPS = -3;
@@ -108,6 +115,19 @@ std::vector<UsbExchange> CaptureUsbRequests() {
          [&] {
              strevo::UsbDeviceInfo info{};
              usb.GetDeviceInfo(h, &info);
+         }},
+        {"upgrade", strevo::kCmdUpgradeRequest, 1024, upgrade + '\0',
+         [&] {
+             strevo::CUSBDevice::Transact(h, strevo::kCmdUpgradeRequest, upgrade.c_str(),
+                                          static_cast<uint32_t>(upgrade.size() + 1), nullptr, 0,
+                                          nullptr, 5);
+             strevo::CUSBDevice::Transact(h, strevo::kCmdUpgradeData, package.data(),
+                                          static_cast<uint32_t>(package.size()), nullptr, 0,
+                                          nullptr, 5);
+             strevo::CUSBDevice::Transact(h, strevo::kCmdUpgradeStatus, nullptr, 0, nullptr, 0,
+                                          nullptr, 5);
+             strevo::CUSBDevice::Transact(h, strevo::kCmdReboot, nullptr, 0, nullptr, 0, nullptr,
+                                          5);
          }},
         {"ptz", strevo::kCmdPtzCtrl, 0, ptz + '\0',
          [&] {
@@ -185,6 +205,8 @@ void UsbSeeds() {
             Die("camera not opened");
         buf.erase(0, 3);
         for (UsbExchange& e : ex) {
+            if (e.name == "upgrade")
+                continue;  // the camera reboots: asked last, on a link of its own below
             std::string requests;
             for (const auto& r : e.requests) requests += fuzz::Prefixed(r);
             if (!c.Send(requests))
@@ -195,6 +217,14 @@ void UsbSeeds() {
     server.Stop();
 
     for (const UsbExchange& e : ex) {
+        if (e.name == "upgrade") {
+            // Only the requests: the camera's side of an update is fuzz_upgrade's.
+            fuzz::Output req;
+            req.Byte(33 - 18).Byte(0);
+            for (const auto& r : e.requests) req.U16(static_cast<uint16_t>(r.size())).Raw(r);
+            Seed("fuzz_camsim_usb", e.name, req.Bytes());
+            continue;
+        }
         // fuzz_camsim_usb: camera 1 of 33 bytes, open camera 0, the program's reports.
         fuzz::Output req;
         req.Byte(33 - 18).Byte(0);
@@ -501,6 +531,45 @@ void DiscoverySeeds() {
          fuzz::Output().U32(0).Byte(0).Piece(bare).Byte(0).Piece(answers[1].substr(0, 11)).Bytes());
 }
 
+// ---- Stream: camsim's encoder, as a network camera streams -----------------
+
+void MovraSeeds() {
+    camsim::StreamEncoder encoder;
+    std::string error;
+    if (!encoder.Open(64, 48, 15, &error))
+        Die(error.c_str());
+    camsim::YuvPicture picture;
+    picture.Resize(64, 48);
+    std::vector<std::string> units;
+    for (int frame = 0; units.size() < 4 && frame < 30; ++frame) {
+        for (size_t i = 0; i < picture.y.size(); ++i)
+            picture.y[i] = static_cast<uint8_t>(i + frame * 9);
+        std::vector<uint8_t> out;
+        bool key = false;
+        if (!encoder.Encode(picture, &out, &key))
+            Die("encoding failed");
+        if (!out.empty())
+            units.emplace_back(out.begin(), out.end());
+    }
+    std::string joined;
+    for (const auto& u : units) joined += u;
+    // One access unit per call, tagged, into a 160x120 pane.
+    fuzz::Output perUnit;
+    perUnit.Byte(20).Byte(15).Byte(1);
+    for (const auto& u : units) perUnit.Piece(u);
+    Seed("fuzz_movra", "units", perUnit.Bytes());
+    // Pieces that ignore the units' ends, at the decoded size.
+    fuzz::Output split;
+    split.Byte(0).Byte(0).Byte(4);
+    for (size_t at = 0; at < joined.size(); at += 97) split.Piece(joined.substr(at, 97));
+    Seed("fuzz_movra", "split", split.Bytes());
+    // The port reopened halfway: the second half starts without a key frame.
+    fuzz::Output reopen;
+    reopen.Byte(40).Byte(10).Byte(3);
+    for (const auto& u : units) reopen.Piece(u);
+    Seed("fuzz_movra", "reopen", reopen.Bytes());
+}
+
 // ---- toolscfg.ini -----------------------------------------------------------
 
 void IniSeeds() {
@@ -530,6 +599,7 @@ int main(int argc, char** argv) {
     UsbSeeds();
     NetSeeds();
     DiscoverySeeds();
+    MovraSeeds();
     IniSeeds();
     std::printf("fuzz_make_seeds: %d seeds in %s\n", g_written, argv[1]);
     return 0;
