@@ -14,8 +14,9 @@
 // next key frame (which then replaces whatever is still queued), so it neither grows nor
 // stalls. An access unit larger than MV_MAX_UNIT_BYTES is dropped the same way. Until the
 // first key frame nothing is decoded. When each call ends on an access-unit boundary (as the
-// SDK delivers the stream) a picture is decoded as soon as its call returns; with other
-// splits the player recognises the end of an access unit only at the start of the next one.
+// SDK delivers the stream), a picture is decoded as soon as its call returns, once a few calls
+// have shown that the sender does so; with other splits the player recognises the end of an
+// access unit only at the start of the next one.
 //
 // Output. Decoding and drawing run on the port's thread. Pictures that a newer one replaces
 // before it can be shown are not converted. Damaged input is counted and skipped; the port
