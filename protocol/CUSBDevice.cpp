@@ -101,6 +101,11 @@ int32_t WritePhase(OpenDevice& dev, UsbHandle handle, uint32_t cmd, const uint8_
     const uint32_t room = static_cast<uint32_t>(L - kRequestHeaderEnd);
     uint32_t sent = 0;
     do {
+        // Each report has the time that is left, but a slow device that takes
+        // every report in time could still stretch a many-report request far
+        // past the limit (and hid_write cannot be bounded at all).
+        if (sent > 0 && Clock::now() >= deadline)
+            return kUsbTimeout;
         uint32_t chunk = std::min(payloadLen - sent, room);
         PutU16(&report[9], static_cast<uint16_t>(chunk));
         PutU16(&report[11], sent + chunk == payloadLen ? 1 : 0);
@@ -212,8 +217,11 @@ int CUSBDevice::DeviceOpen() {
         }
         auto dev = std::make_shared<OpenDevice>();
         dev->io = backend_->Open(desc);
-        if (!dev->io)
-            continue;  // in use elsewhere, or gone
+        if (!dev->io) {
+            ProgramLog().Log(2, nullptr, " (F=%s L=%d) skipped %s: in use elsewhere or gone",
+                             "CUSBDevice::DeviceOpen", __LINE__, desc.path.c_str());
+            continue;
+        }
         dev->reportLength = desc.outputReportLength;
         UsbHandle h = Handles().Add(dev);
         ProgramLog().Log(

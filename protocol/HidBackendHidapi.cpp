@@ -1,23 +1,29 @@
 // Real cameras through hidapi (hidraw on Linux).
-#include <hidapi/hidapi.h>
-
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "HidBackend.h"
 #include "HidPlatform.h"
+#include "HidapiDevice.h"
 
 namespace strevo {
 namespace {
 
 class HidapiDevice final : public IHidDevice {
   public:
-    explicit HidapiDevice(hid_device* dev) : dev_(dev) {}
-    ~HidapiDevice() override { hid_close(dev_); }
+    HidapiDevice(hid_device* dev, std::function<void()> release)
+        : dev_(dev), release_(std::move(release)) {}
+    ~HidapiDevice() override {
+        hid_close(dev_);
+        if (release_)
+            release_();
+    }
 
     // hidapi takes the report id as the first byte and drops it for devices
-    // without numbered reports, as the frames expect.
+    // without numbered reports, as the frames expect. hid_write has no time
+    // limit of its own (the kernel gives up on one report after a few
+    // seconds); the transport checks its limit between reports.
     int Write(const uint8_t* report, size_t length, int) override {
         int n = hid_write(dev_, report, length);
         return n < 0 ? kFailed : n;
@@ -39,6 +45,7 @@ class HidapiDevice final : public IHidDevice {
 
   private:
     hid_device* dev_;
+    std::function<void()> release_;
 };
 
 class HidapiBackend final : public IHidBackend {
@@ -66,14 +73,17 @@ class HidapiBackend final : public IHidBackend {
     }
 
     std::unique_ptr<IHidDevice> Open(const HidDeviceDesc& desc) override {
-        hid_device* dev = hid_open_path(desc.path.c_str());
-        if (!dev)
-            return nullptr;
-        return std::make_unique<HidapiDevice>(dev);
+        return PlatformOpenHidDevice(desc.path.c_str());
     }
 };
 
 }  // namespace
+
+std::unique_ptr<IHidDevice> WrapHidapiDevice(hid_device* dev, std::function<void()> release) {
+    if (!dev)
+        return nullptr;
+    return std::make_unique<HidapiDevice>(dev, std::move(release));
+}
 
 std::shared_ptr<IHidBackend> MakeHidapiBackend() {
     return std::make_shared<HidapiBackend>();

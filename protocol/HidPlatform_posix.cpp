@@ -1,4 +1,11 @@
-// hidraw: the report descriptor is in sysfs beside the device node.
+// hidraw: the report descriptor is in sysfs beside the device node; every
+// opener of a node gets a copy of every input report, so the program keeps
+// other instances off a camera with an advisory lock on the node.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -6,6 +13,7 @@
 
 #include "HidPlatform.h"
 #include "HidReportDescriptor.h"
+#include "HidapiDevice.h"
 
 namespace strevo {
 
@@ -21,6 +29,37 @@ int PlatformOutputReportLength(const char* hidapiPath) {
     std::vector<uint8_t> desc((std::istreambuf_iterator<char>(in)),
                               std::istreambuf_iterator<char>());
     return OutputReportLengthFromDescriptor(desc.data(), desc.size());
+}
+
+int LockDeviceNode(const char* path) {
+    if (!path)
+        return -1;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::unique_ptr<IHidDevice> PlatformOpenHidDevice(const char* hidapiPath) {
+    // The lock first: a camera that another process holds is never opened, so
+    // it cannot take a single one of that process's answers.
+    int lock = LockDeviceNode(hidapiPath);
+    if (lock < 0)
+        return nullptr;
+    hid_device* dev = hid_open_path(hidapiPath);
+    if (!dev) {
+        ::close(lock);
+        return nullptr;
+    }
+    return WrapHidapiDevice(dev, [lock] { ::close(lock); });
 }
 
 }  // namespace strevo

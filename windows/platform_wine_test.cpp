@@ -203,6 +203,26 @@ void HidReportLength() {
     CHECK(PlatformOutputReportLength("\\\\?\\hid#no_such_device#0") == 0);
 }
 
+// A plain file stands in for a device: the open without sharing and the
+// overlapped reads and writes behave the same on both.
+void HidExclusiveOpen(const TempDir& dir) {
+    std::string f = dir.File("device");
+    WriteFile(f, "");
+    auto first = PlatformOpenHidDevice(f.c_str());
+    if (!CHECK(first))
+        return;
+    CHECK(!PlatformOpenHidDevice(f.c_str()));  // held here: nobody else gets it
+    uint8_t report[65];
+    for (int i = 0; i < 65; ++i) report[i] = static_cast<uint8_t>(i * 3);
+    CHECK(first->Write(report, sizeof report, 1000) == 65);
+    uint8_t back[65] = {};
+    CHECK(first->Read(back, sizeof back, 1000) == 65);
+    CHECK(std::memcmp(report, back, sizeof back) == 0);
+    first.reset();
+    CHECK(PlatformOpenHidDevice(f.c_str()) != nullptr);
+    CHECK(!PlatformOpenHidDevice(dir.File("absent").c_str()));
+}
+
 void LogFiles(const TempDir& dir) {
     std::string moduleDir = dir.File("app\\");
     CreateDirectoryA(moduleDir.c_str(), nullptr);
@@ -238,6 +258,7 @@ int main() {
     ModulePath();
     TcpProbe();
     HidReportLength();
+    HidExclusiveOpen(dir);
     LogFiles(dir);
     return wincheck::Finish();
 }

@@ -19,6 +19,8 @@ struct FakeState {
     std::deque<std::vector<uint8_t>> answers;  // scripted; released when a request is complete
     std::deque<std::vector<uint8_t>> ready;    // what reads return
     bool blockWrites = false;                  // writes never finish (until their time limit)
+    int writeDelayMs =
+        0;  // every report takes this long whatever its time limit, as hid_write does
     bool failReads = false;
     std::vector<uint8_t> flood;  // when set, every read returns this report
     int opened = 0;
@@ -33,6 +35,12 @@ class FakeDevice final : public strevo::IHidDevice {
             lock.unlock();
             std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
             return kTimeout;
+        }
+        if (s_->writeDelayMs > 0) {
+            int delay = s_->writeDelayMs;
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            lock.lock();
         }
         s_->written.emplace_back(report, report + length);
         if (length > 12 && report[11] == 1) {  // last chunk of a request: the device answers

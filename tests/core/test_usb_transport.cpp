@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -6,6 +8,7 @@
 
 #include "CUSBDevice.h"
 #include "FakeHid.h"
+#include "HidPlatform.h"
 #include "HidReportDescriptor.h"
 
 using namespace strevo;
@@ -146,6 +149,22 @@ TEST(UsbFrames, TimeLimitsAreBounded) {
     EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(8000));
 }
 
+TEST(UsbFrames, SlowButMovingRequestEndsAtTheWriteLimit) {
+    Rig rig;
+    auto dev = rig.Open(65);
+    // Every report goes through, but 200 of them take 4 s against a 1 s limit.
+    dev->writeDelayMs = 20;
+    const std::string payload(52 * 200, 'p');
+    dev->answers.push_back(AnswerFrame(65, "", true, 0));  // answers only a whole request
+    EXPECT_EQ(CUSBDevice::Transact(rig.H(), 1, payload.data(),
+                                   static_cast<uint32_t>(payload.size()), nullptr, 0, nullptr, 1),
+              kUsbTimeout);
+    std::lock_guard<std::mutex> lock(dev->mu);
+    EXPECT_GT(dev->written.size(), 0u);
+    EXPECT_LT(dev->written.size(), 150u);
+    for (const auto& r : dev->written) EXPECT_EQ(U16(r, 11), 0);  // the last chunk never went
+}
+
 TEST(UsbFrames, HandlesThatAreNotOpenNeverReachADevice) {
     Rig rig;
     auto dev = rig.Open(65);
@@ -263,4 +282,40 @@ TEST(HidSimLink, EndpointIsLoopbackOnly) {
         EXPECT_FALSE(ParseSimEndpoint(bad, &host, &port)) << bad;
         EXPECT_EQ(MakeSimHidBackend(bad), nullptr) << bad;
     }
+}
+
+namespace {
+
+// 1 when a separate process can take the lock on path, 0 when it cannot.
+int OtherProcessLocks(const char* path) {
+    pid_t pid = fork();
+    if (pid == 0)
+        _exit(LockDeviceNode(path) >= 0 ? 1 : 0);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST(HidNodeLock, OneProcessAtATimeAndNeverLeaked) {
+    char path[] = "/tmp/strevo-node-XXXXXX";
+    int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    close(file);
+
+    EXPECT_EQ(OtherProcessLocks(path), 1);
+    int held = LockDeviceNode(path);
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(OtherProcessLocks(path), 0);
+    EXPECT_LT(LockDeviceNode(path), 0);  // a second open here is refused as well
+    close(held);
+    EXPECT_EQ(OtherProcessLocks(path), 1);
+
+    // An open that fails after the lock was taken (not a hidraw node) gives it back.
+    EXPECT_EQ(PlatformOpenHidDevice(path), nullptr);
+    EXPECT_EQ(OtherProcessLocks(path), 1);
+    EXPECT_LT(LockDeviceNode("/nonexistent/hidraw0"), 0);
+    unlink(path);
 }
