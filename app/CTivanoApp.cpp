@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "CTivanoDlg.h"
+#include "ModulePath.h"
+#include "OperatorMessages.h"
 
 namespace strevo {
 
@@ -61,7 +63,14 @@ CTivanoApp::CTivanoApp(int& argc, char** argv) : QApplication(argc, argv) {
 CTivanoApp::~CTivanoApp() = default;
 
 int CTivanoApp::Run() {
-    CTivanoDlg dlg;
+    // A folder whose path is too long would put the settings and the log
+    // somewhere else; the operator is told instead.
+    const std::string moduleDir = ModuleDirectory();
+    if (moduleDir.empty()) {
+        ShowMessage("%s", kModuleDirectoryTooLong);
+        return 1;
+    }
+    CTivanoDlg dlg(moduleDir);
     m_pMainWnd = &dlg;
     m_messages.SetOwner(&dlg);
     if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot)

@@ -64,7 +64,7 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
 
     // 2. Where the program lives, its configuration and its log.
     m_moduleDir = moduleDir.empty() ? ModuleDirectory() : moduleDir;
-    if (m_moduleDir.back() != kPathSeparator && m_moduleDir.back() != '/')
+    if (!m_moduleDir.empty() && m_moduleDir.back() != kPathSeparator && m_moduleDir.back() != '/')
         m_moduleDir += kPathSeparator;
     m_configPath = m_moduleDir + "toolscfg.ini";
     m_config = ToolConfig(m_configPath);

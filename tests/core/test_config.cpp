@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "IniStore.h"
@@ -107,6 +111,72 @@ TEST(IniStore, WriterKeepsEverythingElse) {
     EXPECT_FALSE(IniWriteString("A", "b", "c", dir.File("no/such/dir.ini").c_str()));
 }
 
+namespace {
+
+// Runs fn in a child process that file permissions apply to (root gives up
+// its rights to user nobody, who owns dir); true when fn returned true there.
+bool InChildBoundByPermissions(const std::string& dir, const std::function<bool()>& fn) {
+    if (geteuid() == 0 && chown(dir.c_str(), 65534, 65534) != 0)
+        return false;
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        _exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+TEST(IniStore, WriterKeepsLinksPermissionsAndSavesInLockedFolders) {
+    TempDir dir;
+    fs::create_directory(dir.File("real"));
+    // A link to the settings stays a link; the file it names gets the value.
+    WriteFile(dir.File("real/toolscfg.ini"), "[LOG]\nLevel=3\n");
+    fs::create_symlink("real/toolscfg.ini", dir.File("toolscfg.ini"));
+    ASSERT_TRUE(IniWriteString("WIN_SIZE", "Width", "800", dir.File("toolscfg.ini").c_str()));
+    EXPECT_TRUE(fs::is_symlink(dir.File("toolscfg.ini")));
+    EXPECT_EQ(ReadFile(dir.File("real/toolscfg.ini")), "[LOG]\nLevel=3\n[WIN_SIZE]\nWidth=800\n");
+    // One whose file does not exist yet creates it.
+    fs::create_symlink(dir.File("real/later.ini"), dir.File("later.ini"));
+    ASSERT_TRUE(IniWriteString("A", "b", "1", dir.File("later.ini").c_str()));
+    EXPECT_TRUE(fs::is_symlink(dir.File("later.ini")));
+    EXPECT_EQ(ReadFile(dir.File("real/later.ini")), "[A]\nb=1\n");
+
+    // The file keeps its permissions.
+    std::string f = dir.File("private.ini");
+    WriteFile(f, "[A]\nb=1\n");
+    ASSERT_EQ(chmod(f.c_str(), 0640), 0);
+    ASSERT_TRUE(IniWriteString("A", "b", "2", f.c_str()));
+    struct stat st;
+    ASSERT_EQ(stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_FALSE(fs::exists(f + ".tmp"));
+    EXPECT_FALSE(fs::exists(dir.File("real/toolscfg.ini.tmp")));
+
+    // A folder the operator may not write to, holding a file he may: saved in
+    // place. A file he may not write to is left as it was.
+    ASSERT_EQ(chmod(dir.File("").c_str(), 0711), 0);
+    std::string locked = dir.File("locked");
+    fs::create_directory(locked);
+    EXPECT_TRUE(InChildBoundByPermissions(locked, [&] {
+        std::string cfg = locked + "/toolscfg.ini", ro = locked + "/readonly.ini";
+        const std::string before = "[VID]\nSRC1=0x1234\n[WIN_SIZE]\nWidth=1024\nHeight=768\n";
+        WriteFile(cfg, before);
+        WriteFile(ro, "[A]\nb=1\n");
+        if (chmod(ro.c_str(), 0444) != 0 || chmod(locked.c_str(), 0555) != 0)
+            return false;
+        bool saved = IniWriteString("WIN_SIZE", "Width", "80", cfg.c_str()) &&
+                     ReadFile(cfg) == "[VID]\nSRC1=0x1234\n[WIN_SIZE]\nWidth=80\nHeight=768\n";
+        bool refused = !IniWriteString("A", "b", "2", ro.c_str()) && ReadFile(ro) == "[A]\nb=1\n";
+        chmod(locked.c_str(), 0755);
+        return saved && refused;
+    }));
+}
+
 TEST(ToolConfig, LoadValuesAndDefaults) {
     TempDir dir;
     std::string f = dir.File("toolscfg.ini");
@@ -203,7 +273,9 @@ TEST(ModulePath, DirectoryOfProgram) {
     EXPECT_EQ(ModuleDirectoryOf("/opt/strevo/bin/strevo"), "/opt/strevo/bin/");
     EXPECT_EQ(ModuleDirectoryOf("strevo"), "./");
     EXPECT_EQ(ModuleDirectoryOf("/strevo"), "/");
-    EXPECT_EQ(ModuleDirectoryOf(std::string(300, 'a') + "/x").size(), 259u);
+    // Longer than 259 characters: refused, never cut into another folder's name.
+    EXPECT_EQ(ModuleDirectoryOf("/" + std::string(257, 'a') + "/x").size(), 259u);
+    EXPECT_EQ(ModuleDirectoryOf("/" + std::string(258, 'a') + "/x"), "");
     std::string self = ModuleDirectory();
     ASSERT_FALSE(self.empty());
     EXPECT_EQ(self.back(), '/');
