@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "CUSBDevice.h"
 #include "CameraModel.h"
@@ -207,4 +211,65 @@ TEST_F(TransportTest, UsbTransportFailureIsShownBySetsOnly) {
     EXPECT_EQ(usb->SetVideoParamItem(h, "\"Luminance\":1"), kUsbBadAnswer);
     usbServer->SetFault(0, {});
     EXPECT_EQ(messages.texts, std::vector<std::string>{"返回错误码: -310"});
+}
+
+// The PTZ panel's work without its widgets: held buttons' texts over USB from
+// one thread and over the SDK from another, while the network camera's
+// stream thread draws the moving position and the callback thread takes it.
+TEST_F(TransportTest, PtzOnBothTransportsWhileTheStreamRuns) {
+    struct Frames {
+        static void PELION_API Count(int32_t, const uint8_t*, uint32_t, uint32_t, void* user) {
+            ++*static_cast<std::atomic<int>*>(user);
+        }
+    };
+    std::atomic<int> frames{0};
+    int32_t play = PELION_StartRealPlay(login, 0, 1, &Frames::Count, &frames);
+    ASSERT_GE(play, 0) << PELION_GetLastError();
+
+    const char* const actions[] = {"Left", "Stop", "ZoomTele", "ZoomStop", "RightUp", "Stop"};
+    auto texts = [&] {
+        std::vector<std::string> out;
+        for (const char* a : actions) {
+            int hs = 0, vs = 0;
+            std::string text;
+            EXPECT_TRUE(PtzActionParams(a, 5, &hs, &vs));
+            EXPECT_EQ(BuildPtzText(a, hs, vs, &text), 0);
+            out.push_back(text);
+        }
+        return out;
+    }();
+    constexpr int kRounds = 10;
+    std::atomic<int> usbFailures{0};
+    std::thread overUsb([&] {
+        for (int r = 0; r < kRounds; ++r)
+            for (const std::string& t : texts)
+                if (CUSBDevice::Transact(h, kCmdPtzCtrl, t.c_str(),
+                                         static_cast<uint32_t>(t.size() + 1), nullptr, 0, nullptr,
+                                         5) != 0)
+                    ++usbFailures;
+    });
+    int netFailures = 0;
+    for (int r = 0; r < kRounds; ++r) {
+        for (const std::string& t : texts) {
+            char answer[kPtzAnswerSize];
+            int32_t len = sizeof answer;
+            if (PELION_SendRobotText(login, t.c_str(), static_cast<int32_t>(t.size() + 1), answer,
+                                     &len) != PELION_OK)
+                ++netFailures;
+        }
+    }
+    overUsb.join();
+    int before = frames;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(frames.load(), before) << "the stream runs on";
+    EXPECT_EQ(PELION_StopRealPlay(play), PELION_OK);
+
+    EXPECT_EQ(usbFailures, 0);
+    EXPECT_EQ(netFailures, 0);
+    for (const auto& model : {usbModel, netModel}) {
+        auto log = model->PtzLog();
+        ASSERT_GE(log.size(), size_t{kRounds} * 6);
+        EXPECT_EQ(log.back().action, "Stop");
+        EXPECT_FALSE(model->Snapshot().moving);
+    }
 }
