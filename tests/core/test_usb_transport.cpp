@@ -313,9 +313,14 @@ TEST(HidNodeLock, OneProcessAtATimeAndNeverLeaked) {
     close(held);
     EXPECT_EQ(OtherProcessLocks(path), 1);
 
-    // An open that fails after the lock was taken (not a hidraw node) gives it back.
-    EXPECT_EQ(PlatformOpenHidDevice(path), nullptr);
-    EXPECT_EQ(OtherProcessLocks(path), 1);
-    EXPECT_LT(LockDeviceNode("/nonexistent/hidraw0"), 0);
     unlink(path);
+
+    // An open that fails after the lock was taken gives it back (a folder
+    // takes the lock but is no device).
+    char folder[] = "/tmp/strevo-node-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    EXPECT_EQ(PlatformOpenHidDevice(folder), nullptr);
+    EXPECT_EQ(OtherProcessLocks(folder), 1);
+    rmdir(folder);
+    EXPECT_LT(LockDeviceNode("/nonexistent/hidraw0"), 0);
 }
