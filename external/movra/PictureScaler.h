@@ -54,7 +54,9 @@ class PictureScaler {
 
     bool Scale(const AVFrame* frame);
 
-    SwsContext* sws_ = nullptr;
+    SwsContext* resize_ = nullptr;  // to the video's size, in YUV 4:4:4
+    SwsContext* toRgb_ = nullptr;
+    AVFrame* mid_ = nullptr;
     std::vector<uint32_t> pixels_;
     int stride_ = 0;  // in pixels
     Setup setup_;
