@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -18,6 +19,14 @@ const std::vector<uint8_t> kEndOfUnit = {0, 0, 0, 1, 0x09, 0xf0};
 
 int MarkerLevel(int frame) {
     return 40 + (frame * 53) % 170;
+}
+
+uint32_t MarkerColour(int frame) {
+    // BT.601, limited range: what a player must make of the marker's Y, U and V.
+    const double y = 1.164 * (MarkerLevel(frame) - 16), u = kMarkerU - 128, v = kMarkerV - 128;
+    auto c = [](double x) { return static_cast<uint32_t>(std::clamp(x + 0.5, 0.0, 255.0)); };
+    return 0xff000000u | c(y + 1.596 * v) << 16 | c(y - 0.392 * u - 0.813 * v) << 8 |
+           c(y + 2.017 * u);
 }
 
 std::vector<uint8_t> Stream::Joined() const {
@@ -50,9 +59,9 @@ Stream Encode(int width, int height, int frames, int gop, int slices, int first)
                 for (int x = 0; x < width / 2; ++x) {
                     const bool marker = x < width / 10 && y < height / 8;
                     frame->data[1][y * frame->linesize[1] + x] =
-                        static_cast<uint8_t>(marker ? 128 : 64 + (x + 3 * i) % 128);
+                        static_cast<uint8_t>(marker ? kMarkerU : 64 + (x + 3 * i) % 128);
                     frame->data[2][y * frame->linesize[2] + x] =
-                        static_cast<uint8_t>(marker ? 128 : 64 + (y + 5 * i) % 128);
+                        static_cast<uint8_t>(marker ? kMarkerV : 64 + (y + 5 * i) % 128);
                 }
         },
         &error);
@@ -142,7 +151,7 @@ void RecordingSink::Present(void* user, const MV_Picture* p) {
     const uint32_t marker = *reinterpret_cast<const uint32_t*>(
         reinterpret_cast<const uint8_t*>(p->pixels) + static_cast<size_t>(my) * p->stride +
         static_cast<size_t>(mx) * 4);
-    s.markerGrey = static_cast<int>((marker >> 16) & 0xff);
+    s.marker = marker;
     std::vector<uint32_t> image(static_cast<size_t>(p->width) * p->height);
     for (int y = 0; y < p->height; ++y)
         std::memcpy(

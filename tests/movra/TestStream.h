@@ -24,9 +24,12 @@ struct Stream {
 };
 
 // Frame i shows a moving gradient and, in its top-left corner, a grey block of MarkerLevel(i)
-// (luma), so a picture can be matched to the frame it came from.
+// (luma) and a fixed tint, so a picture can be matched to the frame it came from.
 Stream Encode(int width, int height, int frames, int gop, int slices = 1, int first = 0);
 int MarkerLevel(int frame);
+constexpr int kMarkerU = 100;  // the block is tinted, so that colour mix-ups show
+constexpr int kMarkerV = 180;
+uint32_t MarkerColour(int frame);  // 0xffRRGGBB
 
 // The same pictures as the player should draw them: plain decoding of one unit per packet,
 // then the player's scaler at the target size. One hash per unit.
@@ -43,7 +46,7 @@ struct Shown {
     int width = 0;
     int height = 0;
     int videoX = 0, videoY = 0, videoWidth = 0, videoHeight = 0;
-    int markerGrey = -1;  // red channel inside the marker block
+    uint32_t marker = 0;  // a pixel inside the marker block
 };
 
 class RecordingSink {
