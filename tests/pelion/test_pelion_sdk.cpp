@@ -22,6 +22,7 @@ extern "C" {
 
 #include "CameraModel.h"
 #include "Camsim.h"
+#include "NetSimStamp.h"
 #include "PELION_SDK.h"
 #include "PelionSocket.h"
 
@@ -560,6 +561,66 @@ TEST_F(PelionTest, StreamDecodesStopsAndCarriesCommands) {
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(sub.late, 0);
     EXPECT_EQ(PELION_StopRealPlay(subPlay), PELION_ERR_BAD_HANDLE);
+}
+
+// The camera streams at the size it was given (the rate is checked where the
+// stream is written to a file); every access unit carries the time it was handed
+// to the socket.
+TEST_F(PelionTest, StreamAtChosenSizeCarriesSendStamps) {
+    for (const char* bad :
+         {"352x288", "351x288@30", "352x288@0", "352x288@61", "352x288@30x", "8x8@30", "x288@30"}) {
+        auto module = camsim::MakeNetModule();
+        char option[] = "--net-video";
+        std::string value = bad;
+        char* argv[] = {option, value.data()};
+        EXPECT_EQ(module->ParseOption(2, argv, 0), -1) << bad;
+    }
+
+    SimNet net(1, 15, {"--net-video", "352x288@30"});
+    int32_t login = PELION_Login(Info(net.Address(0)), nullptr, 0, 0, 0, 0);
+    ASSERT_GE(login, 0);
+    struct Stamps {
+        Viewer viewer;
+        std::mutex mu;
+        std::vector<uint64_t> sent;
+        std::vector<int64_t> delays;  // receipt minus send, microseconds
+        static void PELION_API Callback(int32_t h, const uint8_t* data, uint32_t len, uint32_t type,
+                                        void* user) {
+            auto* s = static_cast<Stamps*>(user);
+            uint64_t at = 0;
+            bool found = camsim::stamp::Find(data, len, &at);
+            uint64_t now = camsim::stamp::NowMicros();
+            {
+                std::lock_guard<std::mutex> lock(s->mu);
+                s->sent.push_back(found ? at : 0);
+                s->delays.push_back(static_cast<int64_t>(now - at));
+            }
+            Viewer::Callback(h, data, len, type, &s->viewer);
+        }
+    } main;
+    int32_t play = PELION_StartRealPlay(login, 0, 0, &Stamps::Callback, &main);
+    ASSERT_GE(play, 0);
+    ASSERT_TRUE(main.viewer.WaitCalls(20));
+    EXPECT_EQ(PELION_StopRealPlay(play), PELION_OK);
+    {
+        std::lock_guard<std::mutex> lock(main.viewer.mu);
+        EXPECT_EQ(DecodeFirstPicture(main.viewer.units), std::make_pair(352, 288));
+    }
+    for (size_t i = 0; i < main.sent.size(); ++i) {
+        ASSERT_NE(main.sent[i], 0u) << i;
+        if (i > 0) {
+            EXPECT_GT(main.sent[i], main.sent[i - 1]);
+        }
+        EXPECT_GE(main.delays[i], 0);
+        EXPECT_LT(main.delays[i], 2000000);
+    }
+
+    Viewer sub;
+    int32_t subPlay = PELION_StartRealPlay(login, 0, 1, &Viewer::Callback, &sub);
+    ASSERT_GE(subPlay, 0);
+    ASSERT_TRUE(sub.WaitCalls(3));
+    std::lock_guard<std::mutex> lock(sub.mu);
+    EXPECT_EQ(DecodeFirstPicture(sub.units), std::make_pair(176, 144));
 }
 
 TEST_F(PelionTest, CameraDroppingTheStreamEndsItCleanly) {

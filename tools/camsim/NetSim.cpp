@@ -20,6 +20,7 @@
 #include "Camsim.h"
 #include "NetSimPicture.h"
 #include "NetSimSocket.h"
+#include "NetSimStamp.h"
 #include "StreamEncoder.h"
 
 namespace camsim {
@@ -65,9 +66,16 @@ struct Options {
     bool malformed = false;
     int answerPad = 0;
     int dropAfterS = 0;
+    bool busy = false;
     int maxLogins = 0;
+    int maxStreams = -1;  // streams at once per camera; -1: no limit
+    // The main stream; the sub stream is half as wide and high.
+    int width = 640;
+    int height = 360;
     int fps = 15;
 };
+
+constexpr int kMaxFps = 60;
 
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -83,7 +91,10 @@ struct Frame {
     std::vector<uint8_t> payload;
 };
 
-bool SendFrame(int fd, uint8_t type, uint32_t sequence, const std::vector<uint8_t>& payload) {
+// stampAt: offset in the payload of a send-stamp field to fill in just before the
+// frame goes to the socket (npos: none).
+bool SendFrame(int fd, uint8_t type, uint32_t sequence, const std::vector<uint8_t>& payload,
+               size_t stampAt = std::string::npos) {
     std::vector<uint8_t> bytes(kHeaderSize + payload.size());
     std::memcpy(bytes.data(), kMagic, 4);
     bytes[4] = kVersion;
@@ -92,6 +103,8 @@ bool SendFrame(int fd, uint8_t type, uint32_t sequence, const std::vector<uint8_
     Put32(&bytes[12], static_cast<uint32_t>(payload.size()));
     if (!payload.empty())
         std::memcpy(&bytes[kHeaderSize], payload.data(), payload.size());
+    if (stampAt != std::string::npos && stampAt + stamp::kTimeBytes <= payload.size())
+        stamp::Write(&bytes[kHeaderSize + stampAt], stamp::NowMicros());
     return netio::SendAll(fd, bytes.data(), bytes.size(), kSendMs);
 }
 
@@ -120,6 +133,19 @@ std::vector<uint8_t> ResultPayload(int32_t result, size_t size) {
     return p;
 }
 
+// "WIDTHxHEIGHT@FPS" with even sizes the encoders take.
+bool ParseVideo(const char* text, int* width, int* height, int* fps) {
+    int w = 0, h = 0, f = 0, used = 0;
+    if (std::sscanf(text, "%dx%d@%d%n", &w, &h, &f, &used) != 3 || text[used] != '\0')
+        return false;
+    if (w < 32 || h < 32 || w > 3840 || h > 2160 || w % 2 || h % 2 || f < 1 || f > kMaxFps)
+        return false;
+    *width = w;
+    *height = h;
+    *fps = f;
+    return true;
+}
+
 std::string Field(const uint8_t* p, size_t size) {
     return std::string(reinterpret_cast<const char*>(p),
                        strnlen(reinterpret_cast<const char*>(p), size));
@@ -135,6 +161,7 @@ struct CameraState {
     int listener = -1;
     std::mutex mu;
     std::map<uint32_t, std::shared_ptr<Session>> sessions;
+    int streams = 0;  // guarded by mu
     std::mt19937 random{std::random_device{}()};
 };
 
@@ -159,7 +186,13 @@ class NetModule final : public Module {
                "  --net-answer-pad N    append N blanks to every text answer (oversized)\n"
                "  --net-drop-after S    close every stream connection after S seconds\n"
                "  --net-max-logins N    refuse logins beyond N at once per camera (busy)\n"
-               "  --net-fps N           frame rate of the streams, 1 to 30 (default 15)\n";
+               "  --net-max-streams N   refuse streams beyond N at once per camera (busy);\n"
+               "                        0 refuses every stream\n"
+               "  --net-video WxH@FPS   main stream size and rate (default 640x360@15); the\n"
+               "                        sub stream is half as wide and high\n"
+               "  --net-busy            add a band of moving noise to the picture, so a\n"
+               "                        stream costs what a busy scene costs\n"
+               "  --net-fps N           frame rate of the streams, 1 to 60 (default 15)\n";
     }
 
     int ParseOption(int argc, char** argv, int i) override {
@@ -194,11 +227,28 @@ class NetModule final : public Module {
             return number(1, 86400, &options_.dropAfterS);
         if (a == "--net-max-logins")
             return number(1, 1000, &options_.maxLogins);
+        if (a == "--net-max-streams")
+            return number(0, 1000, &options_.maxStreams);
         if (a == "--net-fps")
-            return number(1, 30, &options_.fps);
+            return number(1, kMaxFps, &options_.fps);
+        if (a == "--net-video") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "camsim: %s needs a value\n", a.c_str());
+                return -1;
+            }
+            if (!ParseVideo(argv[i + 1], &options_.width, &options_.height, &options_.fps)) {
+                std::fprintf(stderr,
+                             "camsim: %s takes WIDTHxHEIGHT@FPS, even sizes from 32x32 to "
+                             "3840x2160 and 1 to %d frames per second\n",
+                             a.c_str(), kMaxFps);
+                return -1;
+            }
+            return 2;
+        }
         bool* flag = a == "--net-no-answer"   ? &options_.noAnswer
                      : a == "--net-negative"  ? &options_.negative
                      : a == "--net-malformed" ? &options_.malformed
+                     : a == "--net-busy"      ? &options_.busy
                                               : nullptr;
         if (!flag)
             return 0;
@@ -442,7 +492,21 @@ class NetModule final : public Module {
             return refuse(kErrSession);
         if (channel != 0 || streamType > 1)
             return refuse(kErrChannel);
-        const int width = streamType == 0 ? 640 : 320, height = streamType == 0 ? 360 : 180;
+        {
+            std::lock_guard<std::mutex> lock(cam.mu);
+            if (options_.maxStreams >= 0 && cam.streams >= options_.maxStreams)
+                return refuse(kErrBusy);
+            ++cam.streams;
+        }
+        struct StreamSlot {
+            CameraState& cam;
+            ~StreamSlot() {
+                std::lock_guard<std::mutex> lock(cam.mu);
+                --cam.streams;
+            }
+        } slot{cam};
+        const int width = streamType == 0 ? options_.width : options_.width / 4 * 2;
+        const int height = streamType == 0 ? options_.height : options_.height / 4 * 2;
         const int fps = options_.fps;
         StreamEncoder encoder;
         std::string error;
@@ -473,12 +537,19 @@ class NetModule final : public Module {
                 Clock::now() - start >= std::chrono::seconds(options_.dropAfterS))
                 return;
             CameraSnapshot snap = cam.cam.model ? cam.cam.model->Snapshot() : CameraSnapshot{};
-            DrawTestPicture(cam.cam.name, netio::LocalTimeText(), snap, &picture);
+            DrawTestPicture(cam.cam.name, netio::LocalTimeText(), sequence, snap, &picture);
+            if (options_.busy)
+                DrawBusyBand(sequence, &picture);
             payload.assign(16, 0);
+            const size_t stampAt =
+                stamp::Append(encoder.codec() == StreamEncoder::Codec::kH264 ? stamp::Codec::kH264
+                                                                             : stamp::Codec::kMpeg4,
+                              &payload);
+            const size_t before = payload.size();
             bool key = false;
             if (!encoder.Encode(picture, &payload, &key))
                 return;
-            if (payload.size() > 16) {
+            if (payload.size() > before) {
                 auto ms =
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
                 Put32(&payload[0], dataType);
@@ -486,7 +557,7 @@ class NetModule final : public Module {
                 uint64_t ts = static_cast<uint64_t>(ms.count());
                 Put32(&payload[8], static_cast<uint32_t>(ts));
                 Put32(&payload[12], static_cast<uint32_t>(ts >> 32));
-                if (!SendFrame(conn.fd, kMedia, ++sequence, payload))
+                if (!SendFrame(conn.fd, kMedia, ++sequence, payload, stampAt))
                     return;
             }
             next += period;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace camsim {
 namespace {
@@ -120,52 +121,88 @@ void DrawText(const std::string& text, int x, int y, int scale, YuvPicture* p) {
     }
 }
 
-void DrawTestPicture(const std::string& name, const std::string& clock, const CameraSnapshot& s,
-                     YuvPicture* p) {
+namespace {
+
+// How each scene preset colours the picture: luma lift, contrast and saturation
+// in percent, and a chroma tint.
+struct SceneLook {
+    const char* name;
+    int lift, contrast, saturation, tintU, tintV;
+};
+
+SceneLook LookOf(int sceneMode) {
+    switch (sceneMode) {
+        case 3:
+            return {"BEAUTY", 12, 85, 90, -4, 10};  // softer and warmer
+        case 4:
+            return {"JEWEL", 0, 130, 110, 6, -4};  // crisp and cool
+        case 5:
+            return {"CLOTHING", 0, 100, 135, 0, 0};  // rich colours
+        default:
+            return {"DEFAULT", 0, 100, 100, 0, 0};
+    }
+}
+
+// The landscape scene as the sensor sees it, mirror and flip applied.
+void DrawScene(const CameraSnapshot& s, YuvPicture* p) {
     const int w = p->width, h = p->height;
     // The lens sees about 80 degrees across at the wide end and 16 times less at tele.
     const double pxPerDeg = w / 80.0 * (1.0 + 15.0 * std::clamp(s.zoom, 0, kZoomMax) / kZoomMax);
     const double pan = s.pan / 100.0, tilt = s.tilt / 100.0;
-    // Brightness shifts and contrast stretches the luma; saturation scales the chroma.
-    const int lumaShift = (static_cast<int>(s.luminance) - 50) * 2;
-    const int contrast = s.contrast, saturation = s.saturation;
+    const double edge = 1.5 / (pxPerDeg * 10.0);  // grid lines about 1.5 pixels wide
+    const SceneLook look = LookOf(s.sceneMode);
 
-    auto cellAt = [&](int x, int y, bool* line) {
-        double az = pan + (x - w / 2) / pxPerDeg;
-        double el = tilt - (y - h / 2) / pxPerDeg;
-        double fx = az / 10.0, fy = el / 10.0;
-        double gx = fx - std::floor(fx), gy = fy - std::floor(fy);
-        double edge = 1.5 / (pxPerDeg * 10.0);  // grid lines about 1.5 pixels wide
-        *line = gx < edge || gy < edge;
-        long cx = static_cast<long>(std::floor(fx)), cy = static_cast<long>(std::floor(fy));
-        return kPalette[static_cast<size_t>(((cx * 3 + cy * 5) % 8 + 8) % 8)];
+    // Cells are 10 degrees square: the cell and grid line of a pixel depend on its
+    // column and row separately, so both are worked out once per column and row.
+    auto axis = [edge](double degrees, int* cell, bool* line) {
+        double f = degrees / 10.0;
+        double fl = std::floor(f);
+        *line = f - fl < edge;
+        *cell = static_cast<int>(static_cast<long>(fl) % 8 + 8) % 8;
     };
-    // Scene pixel (x, y) lands at the mirrored/flipped position on the sensor.
-    auto dst = [&](int x, int y, int* ox, int* oy) {
-        *ox = s.mirror ? w - 1 - x : x;
-        *oy = s.flip ? h - 1 - y : y;
+    std::vector<uint8_t> colX(static_cast<size_t>(w)), colY(static_cast<size_t>(h));
+    for (int x = 0; x < w; ++x) {
+        int cell;
+        bool line;
+        axis(pan + (x - w / 2) / pxPerDeg, &cell, &line);
+        colX[static_cast<size_t>(x)] = static_cast<uint8_t>(cell * 3 % 8 | (line ? 8 : 0));
+    }
+    for (int y = 0; y < h; ++y) {
+        int cell;
+        bool line;
+        axis(tilt - (y - h / 2) / pxPerDeg, &cell, &line);
+        colY[static_cast<size_t>(y)] = static_cast<uint8_t>(cell * 5 % 8 | (line ? 8 : 0));
+    }
+    auto index = [&](int x, int y) {
+        uint8_t a = colX[static_cast<size_t>(x)], b = colY[static_cast<size_t>(y)];
+        return (a | b) & 8 ? 8 : (a + b) & 7;  // 8: grid line
     };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            bool line = false;
-            Yuv c = cellAt(x, y, &line);
-            int luma = line ? 235 : c.y;
-            luma = 128 + (luma - 128) * contrast / 50 + lumaShift;
-            int ox, oy;
-            dst(x, y, &ox, &oy);
-            p->y[static_cast<size_t>(oy) * w + ox] = Clamp(luma, 16, 235);
-        }
-    for (int y = 0; y < h / 2; ++y)
+
+    // Brightness shifts and contrast stretches the luma; saturation scales the chroma.
+    const int lumaShift = (static_cast<int>(s.luminance) - 50) * 2 + look.lift;
+    const int contrast = s.contrast * look.contrast / 100;
+    const int saturation = s.saturation * look.saturation / 100;
+    uint8_t luma[9], cu[9], cv[9];
+    for (int i = 0; i < 9; ++i) {
+        const Yuv c = i == 8 ? Yuv{235, 128, 128} : kPalette[i];
+        luma[i] = Clamp(128 + (c.y - 128) * contrast / 50 + lumaShift, 16, 235);
+        cu[i] = Clamp(128 + (c.u - 128) * saturation / 50 + look.tintU, 16, 240);
+        cv[i] = Clamp(128 + (c.v - 128) * saturation / 50 + look.tintV, 16, 240);
+    }
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = &p->y[static_cast<size_t>(s.flip ? h - 1 - y : y) * w];
+        for (int x = 0; x < w; ++x) row[s.mirror ? w - 1 - x : x] = luma[index(x, y)];
+    }
+    for (int y = 0; y < h / 2; ++y) {
+        const size_t row = static_cast<size_t>(s.flip ? h / 2 - 1 - y : y) * (w / 2);
         for (int x = 0; x < w / 2; ++x) {
-            bool line = false;
-            Yuv c = cellAt(2 * x + 1, 2 * y + 1, &line);
-            int u = line ? 128 : 128 + (c.u - 128) * saturation / 50;
-            int v = line ? 128 : 128 + (c.v - 128) * saturation / 50;
-            int ox = s.mirror ? w / 2 - 1 - x : x, oy = s.flip ? h / 2 - 1 - y : y;
-            size_t i = static_cast<size_t>(oy) * (w / 2) + ox;
-            p->u[i] = Clamp(u, 16, 240);
-            p->v[i] = Clamp(v, 16, 240);
+            const int i = index(std::min(2 * x + 1, w - 1), std::min(2 * y + 1, h - 1));
+            const size_t at = row + static_cast<size_t>(s.mirror ? w / 2 - 1 - x : x);
+            p->u[at] = cu[i];
+            p->v[at] = cv[i];
         }
+    }
+
     // A marker that belongs to the scene, so mirror and flip are plain to see.
     const int m = std::max(2, h / 60);
     YuvPicture marker;
@@ -173,8 +210,11 @@ void DrawTestPicture(const std::string& name, const std::string& clock, const Ca
     DrawText("F", 0, 0, m, &marker);
     for (int y = 0; y < marker.height; ++y)
         for (int x = 0; x < 7 * m; ++x) {
-            int ox, oy;
-            dst(x + m * 2, y + h / 2 - marker.height / 2, &ox, &oy);
+            int ox = x + m * 2, oy = y + h / 2 - marker.height / 2;
+            if (s.mirror)
+                ox = w - 1 - ox;
+            if (s.flip)
+                oy = h - 1 - oy;
             if (ox < 0 || ox >= w || oy < 0 || oy >= h)
                 continue;
             p->y[static_cast<size_t>(oy) * w + ox] =
@@ -182,14 +222,87 @@ void DrawTestPicture(const std::string& name, const std::string& clock, const Ca
             size_t c = static_cast<size_t>(oy / 2) * (w / 2) + ox / 2;
             p->u[c] = p->v[c] = 128;
         }
+}
+
+// A portrait picture: the scene turned a quarter clockwise, fitted to the height
+// of the landscape frame between black bars.
+void TurnToPortrait(const YuvPicture& scene, YuvPicture* p) {
+    const int w = p->width, h = p->height;
+    const int pw = std::min(w, h * h / w) & ~1;
+    const int left = (w - pw) / 2 & ~1;
+    std::fill(p->y.begin(), p->y.end(), 16);
+    std::fill(p->u.begin(), p->u.end(), 128);
+    std::fill(p->v.begin(), p->v.end(), 128);
+    if (pw <= 0)
+        return;
+    // Output (x, y) shows scene column y*w/h and row (pw-1-x)*h/pw.
+    std::vector<int> srcRow(static_cast<size_t>(pw));
+    for (int x = 0; x < pw; ++x) srcRow[static_cast<size_t>(x)] = (pw - 1 - x) * h / pw;
+    for (int y = 0; y < h; ++y) {
+        const int sx = y * w / h;
+        uint8_t* out = &p->y[static_cast<size_t>(y) * w + left];
+        for (int x = 0; x < pw; ++x)
+            out[x] = scene.y[static_cast<size_t>(srcRow[static_cast<size_t>(x)]) * w + sx];
+    }
+    for (int y = 0; y < h / 2; ++y) {
+        const int sx = std::min(y * 2 * w / h, w - 1) / 2;
+        const size_t out = static_cast<size_t>(y) * (w / 2) + left / 2;
+        for (int x = 0; x < pw / 2; ++x) {
+            const size_t in =
+                static_cast<size_t>(srcRow[static_cast<size_t>(2 * x)] / 2) * (w / 2) + sx;
+            p->u[out + x] = scene.u[in];
+            p->v[out + x] = scene.v[in];
+        }
+    }
+}
+
+}  // namespace
+
+void DrawBusyBand(uint32_t frame, YuvPicture* p) {
+    const int w = p->width, h = p->height;
+    uint32_t x = 2463534242u ^ (frame * 2654435761u);
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    for (int y = h * 5 / 8; y < h * 7 / 8; ++y) {
+        uint8_t* row = &p->y[static_cast<size_t>(y) * w];
+        for (int i = 0; i + 4 <= w; i += 4) {
+            const uint32_t r = next();
+            for (int k = 0; k < 4; ++k) row[i + k] = static_cast<uint8_t>(96 + (r >> (8 * k)) % 64);
+        }
+    }
+}
+
+void DrawTestPicture(const std::string& name, const std::string& clock, uint32_t frame,
+                     const CameraSnapshot& s, YuvPicture* p) {
+    const int w = p->width, h = p->height;
+    const bool portrait = s.rotation != 0;
+    if (portrait) {
+        YuvPicture scene;
+        scene.Resize(w, h);
+        DrawScene(s, &scene);
+        TurnToPortrait(scene, p);
+    } else {
+        DrawScene(s, p);
+    }
 
     // The overlay is written the right way round, as a real camera's OSD would be.
     const int big = std::max(1, h / 120), small = std::max(1, h / 180);
+    // A block that steps along the top edge with every frame: the picture is live.
+    const int step = std::max(2, w / 64) & ~1;
+    const int bx = static_cast<int>(frame % 64) * w / 64 & ~1;
+    for (int y = 0; y < std::min(h, step / 2); ++y)
+        std::fill_n(&p->y[static_cast<size_t>(y) * w + bx], std::min(step, w - bx), uint8_t{235});
     DrawText(name, 2 * big, 2 * big, big, p);
     DrawText(clock, w - (static_cast<int>(clock.size()) * 6 + 3) * big, 2 * big, big, p);
-    char line[128];
-    std::snprintf(line, sizeof line, "B%d C%d S%d %s%s P%+.1f T%+.1f Z%d", s.luminance, s.contrast,
-                  s.saturation, s.mirror ? "MIR " : "", s.flip ? "FLIP " : "", pan, tilt, s.zoom);
+    char line[160];
+    std::snprintf(line, sizeof line, "B%d C%d S%d %s%s%s%s P%+.1f T%+.1f Z%d", s.luminance,
+                  s.contrast, s.saturation, s.mirror ? "MIR " : "", s.flip ? "FLIP " : "",
+                  portrait ? "PORTRAIT " : "", LookOf(s.sceneMode).name, s.pan / 100.0,
+                  s.tilt / 100.0, s.zoom);
     DrawText(line, 2 * small, h - 11 * small, small, p);
 }
 

@@ -1,8 +1,10 @@
 // The test picture of a simulated network camera: a world of coloured cells seen
-// through the camera's pan/tilt/zoom, with its mirror/flip and brightness applied,
-// and the camera's name, a clock and its settings written over it.
+// through the camera's pan/tilt/zoom, with its brightness, contrast, saturation,
+// scene preset, mirror, flip and portrait turn applied, and the camera's name, a
+// clock and its settings written over it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "CameraModel.h"
@@ -10,9 +12,14 @@
 
 namespace camsim {
 
-// Draws into picture (already sized; even width and height). clock is "HH:MM:SS".
-void DrawTestPicture(const std::string& name, const std::string& clock, const CameraSnapshot& s,
-                     YuvPicture* picture);
+// Draws into picture (already sized; even width and height). clock is "HH:MM:SS";
+// frame counts the stream's pictures.
+void DrawTestPicture(const std::string& name, const std::string& clock, uint32_t frame,
+                     const CameraSnapshot& s, YuvPicture* picture);
+
+// Fills a band across the lower part of the picture with noise that changes
+// every frame, so the stream costs what a busy real scene costs to send and decode.
+void DrawBusyBand(uint32_t frame, YuvPicture* picture);
 
 // Writes ASCII text in the built-in 5x7 font, each dot scale x scale pixels, white on
 // a dark box. Lower case is shown as upper case; other characters as '?'.

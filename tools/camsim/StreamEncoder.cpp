@@ -1,5 +1,7 @@
 #include "StreamEncoder.h"
 
+#include <algorithm>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
@@ -47,7 +49,8 @@ AVCodecContext* OpenCodec(const AVCodec* codec, int width, int height, int fps) 
     ctx->gop_size = fps * 2;  // a late viewer waits at most two seconds for a picture
     ctx->max_b_frames = 0;    // live: no reordering delay
     ctx->thread_count = 1;    // many cameras share two cores; one thread per stream
-    ctx->bit_rate = 800000;
+    // Enough for the test picture's sharp edges at any size the simulator offers.
+    ctx->bit_rate = std::max<int64_t>(800000, int64_t{width} * height * fps / 8);
     if (codec->id == AV_CODEC_ID_H264) {
         av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
         av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);

@@ -12,6 +12,7 @@ using Args = std::vector<std::string>;
 int RunUsb(const Args& args);         // usb list | usb CMD INDEX ...
 int RunIpDiscover(const Args& args);  // ip discover [--seconds N]
 int RunIpCamera(const Args& args);    // ip CMD ADDRESS ...
+int RunIpStream(const Args& args);    // ip stream ADDRESS [--seconds N] [--out FILE]
 int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
 int RunUsbUpgrade(const Args& args);  // usb upgrade PACKAGE... [--devices LIST|all]
 int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
@@ -20,6 +21,7 @@ int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
 extern const char* const kUsbHelp;
 extern const char* const kIpDiscoverHelp;
 extern const char* const kIpCameraHelp;
+extern const char* const kIpStreamHelp;
 extern const char* const kUsbCameraHelp;
 
 // When STREVO_HID_SIM is set, checks that the camsim link answers; prints a

@@ -21,11 +21,11 @@ void PrintHelp() {
     std::printf(
         "usage: strevoctl GROUP COMMAND [ARG...]\n\n"
         "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s%s\n"
-        "Network cameras:\n%s%s\n"
+        "Network cameras:\n%s%s%s\n"
         "Exit status: 0 on success; 1 when the camera or transport reports a failure\n"
         "(the message and the numeric code go to stderr); 2 for a usage error.\n",
         strevoctl::kUsbHelp, strevoctl::kUsbCameraHelp, strevoctl::kIpDiscoverHelp,
-        strevoctl::kIpCameraHelp);
+        strevoctl::kIpCameraHelp, strevoctl::kIpStreamHelp);
 }
 
 }  // namespace
@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
         if (!args.empty() && args[0] == "discover") {
             args.erase(args.begin());
             return strevoctl::RunIpDiscover(args);
+        }
+        if (!args.empty() && args[0] == "stream") {
+            args.erase(args.begin());
+            return strevoctl::RunIpStream(args);
         }
         return strevoctl::RunIpCamera(args);
     }
