@@ -19,6 +19,7 @@
 #include "CFocusTab.h"
 #include "CParamPage.h"
 #include "CPictureTab.h"
+#include "CPreviewPane.h"
 #include "CPtzCtrl.h"
 #include "CTivanoApp.h"
 #include "CUpgradeDlg.h"
@@ -33,6 +34,7 @@
 #include "ParamButtons.h"
 #include "StoredText.h"
 #include "VideoParam.h"
+#include "movra.h"
 #include "scanlet.h"
 #include "ui_dlg_102.h"
 
@@ -48,6 +50,13 @@ void CopyText(char (&dst)[N], const char* src) {
         std::memcpy(dst, src, strnlen(src, N - 1));
 }
 
+// The SDK's stream thread: hands the data to the pane's player, if it has one.
+void PELION_API PaneStreamCallback(int32_t, const uint8_t* data, uint32_t length, uint32_t,
+                                   void* user) {
+    static_cast<PreviewPane*>(user)->playerPort.Feed(
+        [&](int32_t port) { MV_VideoInputData(port, data, length); });
+}
+
 }  // namespace
 
 CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend> hid,
@@ -59,7 +68,10 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
     ScaleDialogUnits(this, DefaultDialogFont());
     setWindowIcon(ProgramIcon());
     m_paneCtrls = {m_ui->video0, m_ui->video1, m_ui->video2, m_ui->video3};
-    for (QLabel* pane : m_paneCtrls) pane->installEventFilter(this);
+    for (size_t i = 0; i < m_paneCtrls.size(); ++i) {
+        m_paneCtrls[i]->installEventFilter(this);
+        m_pictures[i] = new CPreviewPane(m_paneCtrls[i]);
+    }
     Client()->installEventFilter(this);
 
     // 2. Where the program lives, its configuration and its log.
@@ -512,17 +524,65 @@ void CTivanoDlg::OnAbout() {
 // ---------------------------------------------------------------------------
 // Preview panes
 
-void CTivanoDlg::OpenPreview(const LoginInfo&, int) {
-    // Logging in and streaming into a pane come with the live preview.
+void CTivanoDlg::OpenPreview(const LoginInfo& info, int streamType) {
+    // A free pane of the layout takes the preview; with none free the selected
+    // pane's preview is replaced.
+    const int panes = m_nLayout == 1 ? 1 : kPaneCount;
+    if (m_panes[static_cast<size_t>(m_nSelectedPane)].login >= 0) {
+        for (int i = 0; i < panes; ++i) {
+            if (m_panes[static_cast<size_t>(i)].login < 0) {
+                m_nSelectedPane = i;
+                break;
+            }
+        }
+    }
+    const int p = m_nSelectedPane;
+    PreviewPane& pane = m_panes[static_cast<size_t>(p)];
+    ClosePane(p);
+
+    char deviceInfo[PELION_DEVICE_INFO_SIZE] = {};
+    pane.login = PELION_Login(info, deviceInfo, 0, 0, 0, 0);
+    if (pane.login < 0) {
+        ShowMessage("登录失败 错误码为%d", PELION_GetLastError());
+        return;
+    }
+    // The player is ready before the stream starts, so the camera's first key
+    // frame is not dropped for want of a port.
+    const int32_t port = MV_OpenStream(0, 0);
+    if (port >= 0) {
+        MV_PlayEx(port, m_pictures[static_cast<size_t>(p)]->Sink());
+        pane.playerPort.Set(port);
+    }
+    pane.realPlay = PELION_StartRealPlay(pane.login, 0, streamType, &PaneStreamCallback, &pane);
+    if (pane.realPlay < 0) {
+        const int32_t error = PELION_GetLastError();
+        ClosePlayer(p);
+        ShowMessage("请求主码流失败! 错误码为: %d\n", error);
+        return;  // logged in, not playing
+    }
+    if (port < 0)
+        return;  // logged in and playing, but nothing shows the stream
+    std::memset(pane.ip, 0, sizeof pane.ip);
+    std::memcpy(pane.ip, info.ip, strnlen(info.ip, sizeof info.ip));
+    pane.port = info.port;
+    SelectPane(p);
+}
+
+void CTivanoDlg::ClosePlayer(int index) {
+    // Taken from the stream callback first: no data reaches the player once its
+    // close begins.
+    const int32_t port = m_panes[static_cast<size_t>(index)].playerPort.Take();
+    if (port < 0)
+        return;
+    MV_VideoClose(port);
+    m_pictures[static_cast<size_t>(index)]->Clear();
 }
 
 void CTivanoDlg::ClosePane(int index) {
     if (index < 0 || index >= kPaneCount)
         return;
     PreviewPane& pane = m_panes[static_cast<size_t>(index)];
-    // The stream player is closed first (live preview), so callbacks that
-    // arrive afterwards find no port and drop their data.
-    pane.playerPort = -1;
+    ClosePlayer(index);
     if (pane.realPlay >= 0) {
         PELION_StopRealPlay(pane.realPlay);
         pane.realPlay = -1;

@@ -15,6 +15,7 @@
 #include "CUSBDevice.h"
 #include "IParamHost.h"
 #include "PELION_SDK.h"
+#include "PanePlayerPort.h"
 #include "ToolConfig.h"
 
 namespace Ui {
@@ -44,14 +45,17 @@ struct DeviceNode {
     QTreeWidgetItem* item = nullptr;
 };
 
-// One live preview pane. A pane is occupied while it holds a login.
+// One live preview pane. A pane is occupied while it holds a login. Its record is
+// the stream callback's user pointer; the callback reads only the player port.
 struct PreviewPane {
     char ip[32] = {};
     int32_t port = 0;
     int32_t login = -1;
     int32_t realPlay = -1;
-    int32_t playerPort = -1;
+    PanePlayerPort playerPort;
 };
+
+class CPreviewPane;
 
 class CTivanoDlg : public QMainWindow, public IParamHost {
     Q_OBJECT
@@ -127,6 +131,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
 
     QWidget* Client() const;
     QLabel* PaneControl(int index) const { return m_paneCtrls.at(static_cast<size_t>(index)); }
+    CPreviewPane* PanePicture(int index) const { return m_pictures.at(static_cast<size_t>(index)); }
     QTreeWidget* Tree() const;
     QTreeWidgetItem* RootItem() const { return m_rootItem; }
     QTreeWidgetItem* FoundItem() const { return m_foundItem; }
@@ -166,6 +171,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     ParamButtonTarget UsbParamTarget();
     void SetClientMinimum(const QSize& size);
     void SetUpMenus();
+    void ClosePlayer(int index);
     void SetMenuStates(bool usb);
     void OnClientResized();
     void OnTreeFillTimer();
@@ -173,6 +179,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
 
     std::unique_ptr<Ui::Dlg102> m_ui;
     std::array<QLabel*, kPaneCount> m_paneCtrls{};
+    std::array<CPreviewPane*, kPaneCount> m_pictures{};  // owned by their controls
     int m_nSelectedPane = 0;
     int m_nContextPane = -1;
     QSize m_clientSize;

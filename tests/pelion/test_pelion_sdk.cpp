@@ -261,6 +261,7 @@ class FakeCamera {
         EXPECT_EQ(listen(fd_, backlog), 0);
     }
     ~FakeCamera() {
+        shutdown(fd_, SHUT_RDWR);  // a script still waiting to accept gives up
         if (thread_.joinable())
             thread_.join();
         for (int c : clients_) close(c);
