@@ -8,18 +8,29 @@
 #include "CTivanoDlg.h"
 #include "ModulePath.h"
 #include "OperatorMessages.h"
+#include "NetCommands.h"
 
 namespace strevo {
 
 namespace {
 
 // Saves the window once the tree has been filled, then closes it (demos and
-// documentation pictures).
-void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path) {
+// documentation pictures). With previews > 0 the first cameras of the tree are
+// opened in the panes first, as double-clicks would, and given time to play.
+void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews) {
     QObject::connect(
         &dlg, &CTivanoDlg::DeviceTreeRefreshed, &dlg,
-        [&dlg, path] {
-            QTimer::singleShot(300, &dlg, [&dlg, path] {
+        [&dlg, path, previews] {
+            int opened = 0;
+            if (dlg.Mode() == CTivanoDlg::kModeIp) {
+                for (const DeviceNode& node : dlg.Nodes()) {
+                    if (opened == previews)
+                        break;
+                    dlg.OpenPreview(ProgramLoginInfo(node.ip), 0);
+                    ++opened;
+                }
+            }
+            QTimer::singleShot(opened > 0 ? 3000 : 300, &dlg, [&dlg, path] {
                 if (!dlg.grab().save(path))
                     std::fprintf(stderr, "strevo: could not save %s\n", qPrintable(path));
                 dlg.close();
@@ -73,8 +84,10 @@ int CTivanoApp::Run() {
     CTivanoDlg dlg(moduleDir);
     m_pMainWnd = &dlg;
     m_messages.SetOwner(&dlg);
-    if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot)
-        ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot));
+    if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot) {
+        const char* previews = std::getenv("STREVO_SCREENSHOT_PREVIEWS");
+        ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot), previews ? std::atoi(previews) : 0);
+    }
     dlg.show();
     exec();
     m_messages.SetOwner(nullptr);
