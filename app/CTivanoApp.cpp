@@ -2,6 +2,7 @@
 
 #include <QLibraryInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,11 +17,11 @@ namespace {
 
 // Saves the window once the tree has been filled, then closes it (demos and
 // documentation pictures). With previews > 0 the first cameras of the tree are
-// opened in the panes first, as double-clicks would, and given time to play.
-void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews) {
+// opened in the panes first, as double-clicks would, and given waitMs to play.
+void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int waitMs) {
     QObject::connect(
         &dlg, &CTivanoDlg::DeviceTreeRefreshed, &dlg,
-        [&dlg, path, previews] {
+        [&dlg, path, previews, waitMs] {
             int opened = 0;
             if (dlg.Mode() == CTivanoDlg::kModeIp) {
                 for (const DeviceNode& node : dlg.Nodes()) {
@@ -30,7 +31,7 @@ void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews) {
                     ++opened;
                 }
             }
-            QTimer::singleShot(opened > 0 ? 3000 : 300, &dlg, [&dlg, path] {
+            QTimer::singleShot(opened > 0 ? waitMs : 300, &dlg, [&dlg, path] {
                 if (!dlg.grab().save(path))
                     std::fprintf(stderr, "strevo: could not save %s\n", qPrintable(path));
                 dlg.close();
@@ -86,7 +87,9 @@ int CTivanoApp::Run() {
     m_messages.SetOwner(&dlg);
     if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot) {
         const char* previews = std::getenv("STREVO_SCREENSHOT_PREVIEWS");
-        ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot), previews ? std::atoi(previews) : 0);
+        const char* waitMs = std::getenv("STREVO_SCREENSHOT_WAIT_MS");
+        ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot), previews ? std::atoi(previews) : 0,
+                          waitMs ? std::max(0, std::atoi(waitMs)) : 3000);
     }
     dlg.show();
     exec();

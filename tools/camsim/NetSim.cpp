@@ -67,6 +67,7 @@ struct Options {
     int answerPad = 0;
     int dropAfterS = 0;
     bool busy = false;
+    bool replay = false;
     int maxLogins = 0;
     int maxStreams = -1;  // streams at once per camera; -1: no limit
     // The main stream; the sub stream is half as wide and high.
@@ -192,6 +193,9 @@ class NetModule final : public Module {
                "                        sub stream is half as wide and high\n"
                "  --net-busy            add a band of moving noise to the picture, so a\n"
                "                        stream costs what a busy scene costs\n"
+               "  --net-replay          encode each stream's first 2 seconds once and send\n"
+               "                        them over and over (a still picture; for load\n"
+               "                        measurements that the encoders would disturb)\n"
                "  --net-fps N           frame rate of the streams, 1 to 60 (default 15)\n";
     }
 
@@ -249,6 +253,7 @@ class NetModule final : public Module {
                      : a == "--net-negative"  ? &options_.negative
                      : a == "--net-malformed" ? &options_.malformed
                      : a == "--net-busy"      ? &options_.busy
+                     : a == "--net-replay"    ? &options_.replay
                                               : nullptr;
         if (!flag)
             return 0;
@@ -527,29 +532,60 @@ class NetModule final : public Module {
 
         YuvPicture picture;
         picture.Resize(width, height);
+        uint32_t drawn = 0;
+        // Draws and encodes the next picture; unit stays empty while the encoder holds it.
+        auto encodeNext = [&](std::vector<uint8_t>* unit, bool* key) {
+            CameraSnapshot snap = cam.cam.model ? cam.cam.model->Snapshot() : CameraSnapshot{};
+            DrawTestPicture(cam.cam.name, netio::LocalTimeText(), drawn, snap, &picture);
+            if (options_.busy)
+                DrawBusyBand(drawn, &picture);
+            ++drawn;
+            unit->clear();
+            return encoder.Encode(picture, unit, key);
+        };
+        // Replay: one key-frame interval encoded up front, then sent over and over,
+        // so that the camera costs next to nothing while a viewer is measured.
+        struct Unit {
+            std::vector<uint8_t> bytes;
+            bool key = false;
+        };
+        std::vector<Unit> replay;
+        if (options_.replay) {
+            for (int i = 0; i < 2 * fps && !stop_; ++i) {
+                Unit u;
+                if (!encodeNext(&u.bytes, &u.key))
+                    return;
+                if (!u.bytes.empty())
+                    replay.push_back(std::move(u));
+            }
+            if (replay.empty())
+                return;
+        }
+        const stamp::Codec stampCodec = encoder.codec() == StreamEncoder::Codec::kH264
+                                            ? stamp::Codec::kH264
+                                            : stamp::Codec::kMpeg4;
         const auto start = Clock::now();
         const auto period = std::chrono::microseconds(1000000 / fps);
         auto next = start;
         uint32_t sequence = 0;
-        std::vector<uint8_t> payload;
+        std::vector<uint8_t> unit, payload;
         while (!stop_ && session->alive) {
             if (options_.dropAfterS > 0 &&
                 Clock::now() - start >= std::chrono::seconds(options_.dropAfterS))
                 return;
-            CameraSnapshot snap = cam.cam.model ? cam.cam.model->Snapshot() : CameraSnapshot{};
-            DrawTestPicture(cam.cam.name, netio::LocalTimeText(), sequence, snap, &picture);
-            if (options_.busy)
-                DrawBusyBand(sequence, &picture);
-            payload.assign(16, 0);
-            const size_t stampAt =
-                stamp::Append(encoder.codec() == StreamEncoder::Codec::kH264 ? stamp::Codec::kH264
-                                                                             : stamp::Codec::kMpeg4,
-                              &payload);
-            const size_t before = payload.size();
             bool key = false;
-            if (!encoder.Encode(picture, &payload, &key))
+            const std::vector<uint8_t>* bytes = &unit;
+            if (!replay.empty()) {
+                const Unit& u = replay[sequence % replay.size()];
+                bytes = &u.bytes;
+                key = u.key;
+            } else if (!encodeNext(&unit, &key)) {
                 return;
-            if (payload.size() > before) {
+            }
+            if (!bytes->empty()) {
+                payload.assign(16, 0);
+                const size_t stampAt = stamp::Append(stampCodec, &payload);
+                payload.insert(payload.end(), bytes->begin(), bytes->end());
                 auto ms =
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
                 Put32(&payload[0], dataType);
