@@ -19,42 +19,11 @@
 #include "MessageRecorder.h"
 #include "NetCommands.h"
 #include "PelionSocket.h"
+#include "SimNetCameras.h"
 
 using namespace strevo;
 
 namespace {
-
-// Network cameras of one kind, served in-process at first, first+1, ...
-class Cameras {
-  public:
-    Cameras(int count, const std::string& first, std::vector<std::string> options) {
-        for (int i = 0; i < count; ++i) {
-            camsim::NetCamera c;
-            c.address = camsim::NetCameraAddress(i, first);
-            c.name = "PANE-" + std::to_string(i);
-            c.identity = c.name;
-            c.model = std::make_shared<camsim::CameraModel>(c.name);
-            m_world.net.push_back(c);
-        }
-        m_module = camsim::MakeNetModule();
-        std::vector<char*> argv;
-        for (auto& o : options) argv.push_back(o.data());
-        for (int i = 0; i < static_cast<int>(argv.size());) {
-            const int used = m_module->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
-            if (used <= 0)
-                qFatal("camsim option %s", argv[static_cast<size_t>(i)]);
-            i += used;
-        }
-        if (!m_module->Start(m_world))
-            qFatal("camsim cameras at %s did not start", first.c_str());
-    }
-    ~Cameras() { m_module->Stop(); }
-    const char* Address(int i) const { return m_world.net[static_cast<size_t>(i)].address.c_str(); }
-
-  private:
-    camsim::World m_world;
-    std::unique_ptr<camsim::Module> m_module;
-};
 
 bool ShowsVideo(const CTivanoDlg& d, int pane) {
     const QImage& picture = d.PanePicture(pane)->Picture();
@@ -72,7 +41,7 @@ class TestPreviewPanes : public QObject {
 
   private:
     MessageRecorder m_messages;
-    std::unique_ptr<Cameras> m_good, m_wrongPassword, m_refusing, m_dropping;
+    std::unique_ptr<SimNetCameras> m_good, m_wrongPassword, m_refusing, m_dropping;
 
     // Each window gets a directory of its own: no settings carry over.
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -80,7 +49,9 @@ class TestPreviewPanes : public QObject {
         m_dir = std::make_unique<QTemporaryDir>();
         return m_dir->path().toStdString() + "/";
     }
-    void Open(CTivanoDlg& d, const char* address) { d.OpenPreview(ProgramLoginInfo(address), 0); }
+    void Open(CTivanoDlg& d, const std::string& address) {
+        d.OpenPreview(ProgramLoginInfo(address.c_str()), 0);
+    }
 
     static void CheckPtzTarget(CTivanoDlg& d, int pane) {
         QCOMPARE(d.Ptz()->TargetId(), intptr_t(d.Pane(pane).login));
@@ -100,14 +71,16 @@ class TestPreviewPanes : public QObject {
   private slots:
     void initTestCase() {
         const std::vector<std::string> small = {"--net-video", "320x180@15"};
-        m_good = std::make_unique<Cameras>(4, "127.0.0.2", small);
-        m_wrongPassword =
-            std::make_unique<Cameras>(1, "127.0.1.2", std::vector<std::string>{"--net-password", "x"});
-        m_refusing = std::make_unique<Cameras>(
+        m_good = std::make_unique<SimNetCameras>(4, "127.0.0.2", small);
+        m_wrongPassword = std::make_unique<SimNetCameras>(
+            1, "127.0.1.2", std::vector<std::string>{"--net-password", "x"});
+        m_refusing = std::make_unique<SimNetCameras>(
             1, "127.0.2.2", std::vector<std::string>{"--net-max-streams", "0"});
         std::vector<std::string> drop = small;
         drop.insert(drop.end(), {"--net-drop-after", "1"});
-        m_dropping = std::make_unique<Cameras>(1, "127.0.3.2", drop);
+        m_dropping = std::make_unique<SimNetCameras>(1, "127.0.3.2", drop);
+        for (auto* cams : {m_good.get(), m_wrongPassword.get(), m_refusing.get(), m_dropping.get()})
+            QVERIFY2(cams->Started(), cams->BadOption().c_str());
     }
     void cleanupTestCase() {
         m_good.reset();
@@ -133,7 +106,7 @@ class TestPreviewPanes : public QObject {
         Open(d, m_good->Address(2));
         QCOMPARE(d.SelectedPane(), 3);
         for (int i = 0; i < 4; ++i) QVERIFY(Playing(d, i));
-        QCOMPARE(QByteArray(d.Pane(1).ip), QByteArray(m_good->Address(0)));
+        QCOMPARE(QByteArray(d.Pane(1).ip), QByteArray::fromStdString(m_good->Address(0)));
         CheckPtzTarget(d, 3);
         for (int i = 0; i < 4; ++i) QTRY_VERIFY_WITH_TIMEOUT(ShowsVideo(d, i), 10000);
 
@@ -151,7 +124,7 @@ class TestPreviewPanes : public QObject {
         const int32_t others[] = {d.Pane(0).login, d.Pane(2).login, d.Pane(3).login};
         Open(d, m_good->Address(3));
         QCOMPARE(d.SelectedPane(), 1);
-        QCOMPARE(QByteArray(d.Pane(1).ip), QByteArray(m_good->Address(3)));
+        QCOMPARE(QByteArray(d.Pane(1).ip), QByteArray::fromStdString(m_good->Address(3)));
         QVERIFY(Playing(d, 1));
         QCOMPARE(d.Pane(0).login, others[0]);
         QCOMPARE(d.Pane(2).login, others[1]);
@@ -163,7 +136,7 @@ class TestPreviewPanes : public QObject {
         QCOMPARE(d.SelectedPane(), 0);
         Open(d, m_good->Address(1));
         QCOMPARE(d.SelectedPane(), 0);
-        QCOMPARE(QByteArray(d.Pane(0).ip), QByteArray(m_good->Address(1)));
+        QCOMPARE(QByteArray(d.Pane(0).ip), QByteArray::fromStdString(m_good->Address(1)));
         QTRY_VERIFY_WITH_TIMEOUT(ShowsVideo(d, 0), 10000);
         // The hidden panes keep playing through "关闭所有视频" and the switch to USB.
         d.OnCloseAllVideo();
@@ -235,7 +208,8 @@ class TestPreviewPanes : public QObject {
             QCOMPARE(pelion::seams::OpenConnections(), 8);  // a login and a stream each
         }
         QCOMPARE(pelion::seams::OpenConnections(), 0);
-        QCOMPARE(PELION_Login(ProgramLoginInfo(m_good->Address(0)), nullptr, 0, 0, 0, 0), -1);
+        QCOMPARE(PELION_Login(ProgramLoginInfo(m_good->Address(0).c_str()), nullptr, 0, 0, 0, 0),
+                 -1);
         QCOMPARE(PELION_GetLastError(), PELION_ERR_NOT_INIT);
     }
 };

@@ -25,6 +25,7 @@ extern "C" {
 #include "NetSimStamp.h"
 #include "PELION_SDK.h"
 #include "PelionSocket.h"
+#include "SimNetCameras.h"
 
 namespace {
 
@@ -70,40 +71,12 @@ int ThreadCount() {
 }
 
 // Simulated network cameras at 127.77.<group>.2 upwards, served in-process.
-class SimNet {
+class SimNet : public SimNetCameras {
   public:
-    SimNet(int count, int group, std::vector<std::string> options = {}) {
-        first_ = "127.77." + std::to_string(group) + ".2";
-        for (int i = 0; i < count; ++i) {
-            camsim::NetCamera cam;
-            cam.address = camsim::NetCameraAddress(i, first_);
-            cam.name = "IPC-" + std::to_string(i + 1);
-            cam.identity = "00:1A:2B:00:00:0" + std::to_string(i);
-            cam.model = std::make_shared<camsim::CameraModel>(cam.name);
-            world_.net.push_back(cam);
-        }
-        module_ = camsim::MakeNetModule();
-        std::vector<char*> argv;
-        for (auto& o : options) argv.push_back(o.data());
-        for (int i = 0; i < static_cast<int>(argv.size());) {
-            int used = module_->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
-            EXPECT_GT(used, 0) << options[static_cast<size_t>(i)];
-            if (used <= 0)
-                break;
-            i += used;
-        }
-        started_ = module_->Start(world_);
-        EXPECT_TRUE(started_);
+    SimNet(int count, int group, std::vector<std::string> options = {})
+        : SimNetCameras(count, "127.77." + std::to_string(group) + ".2", std::move(options)) {
+        EXPECT_TRUE(Started()) << BadOption();
     }
-    ~SimNet() { module_->Stop(); }
-    std::string Address(int i) const { return world_.net[static_cast<size_t>(i)].address; }
-    camsim::CameraModel& Model(int i) { return *world_.net[static_cast<size_t>(i)].model; }
-
-  private:
-    std::string first_;
-    camsim::World world_;
-    std::unique_ptr<camsim::Module> module_;
-    bool started_ = false;
 };
 
 class PelionTest : public ::testing::Test {
@@ -506,6 +479,16 @@ std::pair<int, int> DecodeFirstPicture(const std::vector<std::vector<uint8_t>>& 
     return size;
 }
 
+// Starts a stream of the login into v and returns the size of its first picture
+// ({0, 0} when none came); the stream goes on running.
+std::pair<int, int> FirstPictureSize(int32_t login, int streamType, Viewer* v, int32_t* play) {
+    *play = PELION_StartRealPlay(login, 0, streamType, &Viewer::Callback, v);
+    if (*play < 0 || !v->WaitCalls(3))
+        return {0, 0};
+    std::lock_guard<std::mutex> lock(v->mu);
+    return DecodeFirstPicture(v->units);
+}
+
 TEST_F(PelionTest, StreamDecodesStopsAndCarriesCommands) {
     SimNet net(2, 10);
     int32_t login = PELION_Login(Info(net.Address(0)), nullptr, 0, 0, 0, 0);
@@ -536,13 +519,8 @@ TEST_F(PelionTest, StreamDecodesStopsAndCarriesCommands) {
 
     // A sub stream, and a bad channel.
     Viewer sub;
-    int32_t subPlay = PELION_StartRealPlay(login, 0, 1, &Viewer::Callback, &sub);
-    ASSERT_GE(subPlay, 0);
-    ASSERT_TRUE(sub.WaitCalls(3));
-    {
-        std::lock_guard<std::mutex> lock(sub.mu);
-        EXPECT_EQ(DecodeFirstPicture(sub.units), std::make_pair(320, 180));
-    }
+    int32_t subPlay = -1;
+    EXPECT_EQ(FirstPictureSize(login, 1, &sub, &subPlay), std::make_pair(320, 180));
     EXPECT_EQ(PELION_StartRealPlay(login, 3, 0, &Viewer::Callback, &sub), -1);
     EXPECT_EQ(PELION_GetLastError(), PELION_ERR_CHANNEL);
 
@@ -617,11 +595,8 @@ TEST_F(PelionTest, StreamAtChosenSizeCarriesSendStamps) {
     }
 
     Viewer sub;
-    int32_t subPlay = PELION_StartRealPlay(login, 0, 1, &Viewer::Callback, &sub);
-    ASSERT_GE(subPlay, 0);
-    ASSERT_TRUE(sub.WaitCalls(3));
-    std::lock_guard<std::mutex> lock(sub.mu);
-    EXPECT_EQ(DecodeFirstPicture(sub.units), std::make_pair(176, 144));
+    int32_t subPlay = -1;
+    EXPECT_EQ(FirstPictureSize(login, 1, &sub, &subPlay), std::make_pair(176, 144));
 }
 
 TEST_F(PelionTest, CameraDroppingTheStreamEndsItCleanly) {

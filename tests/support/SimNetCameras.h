@@ -1,0 +1,57 @@
+// Simulated network cameras served in-process for tests: count cameras from a
+// first loopback address on, configured with camsim's command-line options.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CameraModel.h"
+#include "Camsim.h"
+
+class SimNetCameras {
+  public:
+    SimNetCameras(int count, const std::string& first, std::vector<std::string> options = {},
+                  const std::string& namePrefix = "IPC-") {
+        for (int i = 0; i < count; ++i) {
+            camsim::NetCamera cam;
+            cam.address = camsim::NetCameraAddress(i, first);
+            cam.name = namePrefix + std::to_string(i + 1);
+            cam.identity = cam.name;
+            cam.model = std::make_shared<camsim::CameraModel>(cam.name);
+            m_world.net.push_back(cam);
+        }
+        m_module = camsim::MakeNetModule();
+        std::vector<char*> argv;
+        for (auto& o : options) argv.push_back(o.data());
+        for (int i = 0; i < static_cast<int>(argv.size());) {
+            const int used = m_module->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
+            if (used <= 0) {
+                m_badOption = options[static_cast<size_t>(i)];
+                return;
+            }
+            i += used;
+        }
+        m_started = m_module->Start(m_world);
+    }
+    ~SimNetCameras() {
+        if (m_started)
+            m_module->Stop();
+    }
+    SimNetCameras(const SimNetCameras&) = delete;
+    SimNetCameras& operator=(const SimNetCameras&) = delete;
+
+    // False when an option was refused (BadOption names it) or a camera could not listen.
+    bool Started() const { return m_started; }
+    const std::string& BadOption() const { return m_badOption; }
+    const std::string& Address(int i) const {
+        return m_world.net.at(static_cast<size_t>(i)).address;
+    }
+    camsim::CameraModel& Model(int i) { return *m_world.net.at(static_cast<size_t>(i)).model; }
+
+  private:
+    camsim::World m_world;
+    std::unique_ptr<camsim::Module> m_module;
+    bool m_started = false;
+    std::string m_badOption;
+};
