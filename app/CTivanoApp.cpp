@@ -8,8 +8,8 @@
 
 #include "CTivanoDlg.h"
 #include "ModulePath.h"
-#include "OperatorMessages.h"
 #include "NetCommands.h"
+#include "OperatorMessages.h"
 
 namespace strevo {
 
