@@ -1,0 +1,240 @@
+// strevoctl against camsim with each of its fault switches, both in their own
+// processes as an operator runs them: the exit status, the message on stderr,
+// the time taken, and that a file written over survives a failed export.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "Matrix.h"
+#include "Process.h"
+
+using namespace faults;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+ProcessResult Ctl(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                  std::chrono::seconds limit = 120s) {
+    std::vector<std::string> argv{STREVOCTL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Process p;
+    if (!p.Start(argv, env))
+        return {};
+    return p.Wait(limit);
+}
+
+std::string Seen(const ProcessResult& r) {
+    std::string s = "exit " + std::to_string(r.status);
+    if (!r.err.empty())
+        s += ": " + r.err;
+    return s;
+}
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        char tmpl[] = "/tmp/strevo-faults-XXXXXX";
+        path_ = mkdtemp(tmpl);
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    fs::path path_;
+};
+
+// What an earlier export left: 55 bytes that no camera reads back.
+const std::string kEarlierExport(55, '\x5A');
+
+struct Expectation {
+    std::string fault;  // camsim's switch, for the record
+    std::vector<std::string> camsimArgs;
+    int status;           // exit status of the command
+    std::string message;  // on stderr (empty: nothing is said)
+};
+
+// One command of one part under one fault; checks and prints the row.
+void Check(const Expectation& e, const std::string& part, const ProcessResult& r, double bound) {
+    Row(e.fault, part, Seen(r), r.seconds);
+    EXPECT_FALSE(r.timedOut) << e.fault << " / " << part << " hung";
+    EXPECT_EQ(r.status, e.status) << e.fault << " / " << part << ": " << r.err;
+    if (!e.message.empty()) {
+        EXPECT_NE(r.err.find(e.message), std::string::npos)
+            << e.fault << " / " << part << ": " << r.err;
+    }
+    EXPECT_LT(r.seconds, bound) << e.fault << " / " << part;
+}
+
+}  // namespace
+
+// Answers that are late, missing, malformed or too large: the parameter read
+// and an export over an earlier file, each camera in its own camsim.
+TEST(CliFaults, UsbAnswers) {
+    const std::vector<Expectation> cases = {
+        {"none", {}, 0, ""},
+        {"noanswer (silent)", {"--usb-fault", "0:noanswer"}, 1, "(code -302)"},
+        {"delay:1500 (slow, in time)", {"--usb-fault", "0:delay:1500"}, 0, ""},
+        // The identity answer that came too late is read as the next answer:
+        // the frames carry nothing to tell them apart.
+        {"delay:7000 (slow, too late)", {"--usb-fault", "0:delay:7000"}, 1, "(code -3"},
+        {"badmagic (malformed)", {"--usb-fault", "0:badmagic"}, 1, "(code -310)"},
+        {"bigchunk (malformed)", {"--usb-fault", "0:bigchunk"}, 1, "(code -310)"},
+        {"oversized", {"--usb-fault", "0:oversized"}, 1, "(code -307)"},
+    };
+    TempDir dir;
+    std::vector<std::future<void>> runs;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        runs.push_back(std::async(std::launch::async, [&, i] {
+            const Expectation& e = cases[i];
+            std::vector<std::string> args{"--usb", "1"};
+            args.insert(args.end(), e.camsimArgs.begin(), e.camsimArgs.end());
+            Camsim cs(args);
+            ASSERT_TRUE(cs.Ok()) << e.fault;
+            Check(e, "strevoctl usb get", Ctl({"usb", "get", "0"}, {cs.HidSimEnv()}),
+                  kUsbActionBound);
+
+            const fs::path file = dir / ("export" + std::to_string(i) + ".dat");
+            std::ofstream(file, std::ios::binary) << kEarlierExport;
+            ProcessResult r = Ctl({"usb", "export", "0", file.string()}, {cs.HidSimEnv()});
+            Expectation ex = e;
+            if (e.status == 0)
+                ex.message = "导出配置成功！";
+            Check(ex, "strevoctl usb export (over a file)", r, kUsbActionBound);
+            const std::string after = ReadAll(file);
+            EXPECT_EQ(after.size(), 55u) << e.fault;
+            if (e.status != 0) {
+                EXPECT_EQ(after, kEarlierExport) << e.fault << ": the earlier export is gone";
+            }
+            EXPECT_FALSE(fs::exists(file.string() + ".tmp")) << e.fault;
+        }));
+    }
+    for (auto& r : runs) r.get();
+}
+
+// Firmware update faults, a camera that never finishes flashing (stopped
+// with Ctrl-C, as the operator would), and a second program on a camera that
+// the first one holds.
+TEST(CliFaults, UsbUpgradeAndSharing) {
+    TempDir dir;
+    const fs::path package = dir / "firmware.dat";
+    {
+        std::ofstream out(package, std::ios::binary);
+        for (int i = 0; i < 300000; ++i) out.put(static_cast<char>(i * 7));
+    }
+    const std::vector<Expectation> cases = {
+        {"none", {}, 0, ""},
+        {"negprogress:50 (negative result)", {"--usb-fault", "0:negprogress:50"}, 1, ""},
+        {"silence:50 (silent mid-transfer)", {"--usb-fault", "0:silence:50"}, 1, ""},
+        {"unplug:50 (unplugged mid-transfer)", {"--usb-fault", "0:unplug:50"}, 1, ""},
+        {"flashfail:50 (negative result)", {"--usb-fault", "0:flashfail:50"}, 1, ""},
+        {"datanotext", {"--usb-fault", "0:datanotext"}, 0, ""},
+    };
+    // What each row ends with.
+    const std::vector<std::string> finalStatus = {"升级成功.", "返回失败:-7", "失败:-302",
+                                                  "失败:-310", "返回失败:-7", "升级成功."};
+    std::vector<std::future<void>> runs;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        runs.push_back(std::async(std::launch::async, [&, i] {
+            const Expectation& e = cases[i];
+            std::vector<std::string> args{"--usb", "1", "--usb-flash-ms", "500"};
+            args.insert(args.end(), e.camsimArgs.begin(), e.camsimArgs.end());
+            Camsim cs(args);
+            ASSERT_TRUE(cs.Ok()) << e.fault;
+            ProcessResult r = Ctl({"usb", "upgrade", package.string()}, {cs.HidSimEnv()});
+            Check(e, "strevoctl usb upgrade", r, 2 * (20 + 5) + kUsbActionBound);
+            const std::string summary = e.status == 0 ? "upgraded 1 of 1" : "upgraded 0 of 1";
+            EXPECT_NE(r.out.find(summary), std::string::npos) << e.fault << ": " << r.out;
+            EXPECT_NE(r.out.find(finalStatus[i] + "\n"), std::string::npos)
+                << e.fault << ": " << r.out;
+            Row(e.fault, "strevoctl usb upgrade (stdout)", r.out, r.seconds);
+        }));
+    }
+
+    // flashhang: the first program keeps polling until it is stopped; while
+    // it holds the camera a second program does not see it.
+    Camsim cs({"--usb", "1", "--usb-fault", "0:flashhang", "--usb-flash-ms", "500"});
+    ASSERT_TRUE(cs.Ok());
+    Process first;
+    ASSERT_TRUE(
+        first.Start({STREVOCTL_PATH, "usb", "upgrade", package.string()}, {cs.HidSimEnv()}));
+    ASSERT_TRUE(first.WaitForLine("usb 0: 升级[1](烧写中)", nullptr, 30s));
+    ProcessResult second = Ctl({"usb", "list"}, {cs.HidSimEnv()});
+    Row("camera held by another program", "strevoctl usb list", "exit 0, lists nothing",
+        second.seconds);
+    EXPECT_EQ(second.status, 0);
+    EXPECT_EQ(second.out, "") << "the camera held elsewhere is skipped";
+    second = Ctl({"usb", "get", "0"}, {cs.HidSimEnv()});
+    Check({"camera held by another program", {}, 1, "no USB camera with index 0"},
+          "strevoctl usb get", second, kUsbActionBound);
+
+    auto stopAt = Clock::now();
+    first.Signal(SIGINT);
+    ProcessResult r = first.Wait(60s);
+    Row("flashhang (never finishes flashing)",
+        "strevoctl usb upgrade, Ctrl-C after the flash began", r.out.substr(r.out.rfind("usb 0:")),
+        SecondsSince(stopAt));
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("usb 0: 停止升级\n"), std::string::npos) << r.out;
+    EXPECT_LT(SecondsSince(stopAt), kUsbActionBound);
+    // Released with the first program's end.
+    second = Ctl({"usb", "list"}, {cs.HidSimEnv()});
+    EXPECT_EQ(second.out.rfind("0\t", 0), 0u) << second.out;
+
+    for (auto& f : runs) f.get();
+}
+
+// Network cameras: a command and an export over a file per fault, each
+// camera at its own address.
+TEST(CliFaults, NetworkAnswersAndLogins) {
+    const std::vector<Expectation> cases = {
+        {"none", {}, 0, ""},
+        {"--net-no-answer (silent)", {"--net-no-answer"}, 1, "(code -7)"},
+        {"--net-delay 2000 (slow, in time)", {"--net-delay", "2000"}, 0, ""},
+        {"--net-delay 7000 (slow, too late)", {"--net-delay", "7000"}, 1, "(code -7)"},
+        {"--net-negative", {"--net-negative"}, 1, "(code -5)"},
+        {"--net-malformed", {"--net-malformed"}, 1, "(code -310)"},
+        {"--net-answer-pad 100000 (oversized)", {"--net-answer-pad", "100000"}, 1, "(code -14)"},
+        {"--net-password (wrong password)", {"--net-password", "other"}, 1, "failed (code -9)"},
+    };
+    TempDir dir;
+    std::vector<std::future<void>> runs;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        runs.push_back(std::async(std::launch::async, [&, i] {
+            const Expectation& e = cases[i];
+            const std::string address = "127.0.0." + std::to_string(100 + i);
+            std::vector<std::string> args{"--net", "1", "--net-first", address, "--no-discovery"};
+            args.insert(args.end(), e.camsimArgs.begin(), e.camsimArgs.end());
+            Camsim cs(args);
+            ASSERT_TRUE(cs.Ok()) << e.fault;
+            Check(e, "strevoctl ip get", Ctl({"ip", "get", address}), kNetActionBound);
+
+            const fs::path file = dir / ("export" + std::to_string(i) + ".dat");
+            std::ofstream(file, std::ios::binary) << kEarlierExport;
+            Expectation ex = e;
+            if (e.status == 0)
+                ex.message = "导出配置成功！";
+            Check(ex, "strevoctl ip export (over a file)",
+                  Ctl({"ip", "export", address, file.string()}), kNetActionBound);
+            if (e.status != 0) {
+                EXPECT_EQ(ReadAll(file), kEarlierExport) << e.fault;
+            }
+        }));
+    }
+    // No camera at all at the address.
+    Check({"no camera at the address", {}, 1, "login to 127.0.0.99 failed"}, "strevoctl ip get",
+          Ctl({"ip", "get", "127.0.0.99"}), kNetActionBound);
+    for (auto& r : runs) r.get();
+}
