@@ -4,10 +4,17 @@
 // time limits: a hang or a lost limit fails, a slow machine does not.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
 namespace faults {
+
+using Clock = std::chrono::steady_clock;
+
+inline double SecondsSince(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
 
 // USB: one transaction is bounded by its write limit plus 5 s for the answer.
 // SDK: a login or a stream start about 13 s, a text command about 10 s.

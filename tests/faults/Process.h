@@ -16,15 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "Matrix.h"
+
 extern char** environ;
 
 namespace faults {
-
-using Clock = std::chrono::steady_clock;
-
-inline double SecondsSince(Clock::time_point t0) {
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
 
 struct ProcessResult {
     int status = -1;        // exit status; -1 when killed or ended by a signal

@@ -32,6 +32,7 @@
 #include "Camsim.h"
 #include "DialogUnits.h"
 #include "MessageRecorder.h"
+#include "ModalAnswer.h"
 #include "NetCommands.h"
 #include "UsbSim.h"
 #include "VideoParam.h"
@@ -42,32 +43,6 @@ namespace {
 
 // Addresses of their own, so other test programs may run network cameras too.
 constexpr char kNetAddress[] = "127.0.0.81";
-
-// Answers the next modal window of type W as the operator would, once, while
-// this object lives.
-template <class W>
-class Answer {
-  public:
-    explicit Answer(std::function<void(W*)> act) : act_(std::move(act)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget())) {
-                timer_.stop();
-                ++count;
-                act_(w);
-            }
-        });
-        timer_.start(10);
-    }
-    int count = 0;
-
-  private:
-    QTimer timer_;
-    std::function<void(W*)> act_;
-};
-
-Answer<QMessageBox>* Press(QMessageBox::StandardButton which) {
-    return new Answer<QMessageBox>([which](QMessageBox* box) { box->button(which)->click(); });
-}
 
 // The path dialog, answered with a typed path and OK.
 std::function<void(CDlgBrowser*)> TypePath(const QString& path) {
