@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         script->silent = in.Byte() & 1;
         script->inbound = in.Piece();
         fuzz::memnet::Offer(listeners[0], script);
-        fuzz::Check(fuzz::memnet::WaitShutdown(script, 10000),
+        fuzz::Check(fuzz::memnet::WaitShutdown(script, 20000),
                     "connection not ended after the client left");
         CheckAnswers(script->outbound);
     }

@@ -23,7 +23,7 @@
 namespace {
 
 constexpr uint32_t kSentinel = 0xFFFFFFF0u;  // a command code no camera knows
-constexpr int kWaitMs = 10000;
+constexpr int kWaitMs = 20000;               // far past any answer, even on a loaded machine
 
 camsim::UsbCamera Camera(const char* name, int reportLength) {
     camsim::UsbCamera c;

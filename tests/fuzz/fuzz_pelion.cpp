@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             int32_t play = PELION_StartRealPlay(handle, 0, 0, OnStream, &seen);
             if (play >= 0) {
                 // Let the stream read everything it was sent before it is stopped.
-                fuzz::Check(fuzz::memnet::WaitReaderGone(stream, 10000),
+                fuzz::Check(fuzz::memnet::WaitReaderGone(stream, 20000),
                             "stream thread did not end");
                 fuzz::Check(PELION_StopRealPlay(play) == PELION_OK, "stream stop failed");
             }
