@@ -30,7 +30,7 @@ void CPreviewPane::SinkPresent(void* user, const MV_Picture* picture) {
         return;
     {
         std::lock_guard<std::mutex> lock(self->m_mu);
-        QImage& image = self->m_pending;
+        QImage& image = self->m_picture;
         if (image.width() != picture->width || image.height() != picture->height)
             image = QImage(picture->width, picture->height, QImage::Format_RGB32);
         if (image.isNull())
@@ -40,33 +40,28 @@ void CPreviewPane::SinkPresent(void* user, const MV_Picture* picture) {
         for (int y = 0; y < picture->height; ++y)
             std::memcpy(image.scanLine(y), src + static_cast<ptrdiff_t>(y) * picture->stride,
                         rowBytes);
-        self->m_hasPending = true;
     }
-    // One repaint request in flight at most; it takes the newest picture.
+    // One repaint request in flight at most; the paint takes the newest picture.
     if (!self->m_posted.exchange(true))
         QMetaObject::invokeMethod(
-            self, [self] { self->TakePicture(); }, Qt::QueuedConnection);
+            self,
+            [self] {
+                self->m_posted.store(false);
+                self->m_control->update();
+            },
+            Qt::QueuedConnection);
 }
 
-void CPreviewPane::TakePicture() {
-    m_posted.store(false);
-    {
-        std::lock_guard<std::mutex> lock(m_mu);
-        if (!m_hasPending)
-            return;
-        std::swap(m_pending, m_shown);  // the old buffer is reused for the next picture
-        m_hasPending = false;
-    }
-    m_control->update();
+QImage CPreviewPane::Picture() const {
+    std::lock_guard<std::mutex> lock(m_mu);
+    return m_picture;
 }
 
 void CPreviewPane::Clear() {
     {
         std::lock_guard<std::mutex> lock(m_mu);
-        m_pending = QImage();
-        m_hasPending = false;
+        m_picture = QImage();
     }
-    m_shown = QImage();
     m_control->update();
 }
 
@@ -80,14 +75,14 @@ bool CPreviewPane::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_control)
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
-        case QEvent::Paint:
-            if (m_shown.isNull())
+        case QEvent::Paint: {
+            std::lock_guard<std::mutex> lock(m_mu);
+            if (m_picture.isNull())
                 break;  // the control's own text
-            {
-                QPainter painter(m_control);
-                painter.drawImage(m_control->rect(), m_shown);
-            }
+            QPainter painter(m_control);
+            painter.drawImage(m_control->rect(), m_picture);
             return true;
+        }
         case QEvent::Resize:
             UpdateTargetSize(m_control->isVisible());
             break;

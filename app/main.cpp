@@ -2,8 +2,10 @@
 #include <clocale>
 
 #include "CTivanoApp.h"
+#include "MemorySettings.h"
 
 int main(int argc, char** argv) {
+    strevo::ApplyMemorySettings();
     std::setlocale(LC_ALL, "");
     strevo::CTivanoApp app(argc, argv);
     return app.Run();

@@ -1,0 +1,8 @@
+#include "MemorySettings.h"
+
+namespace strevo {
+
+// The Windows heap needs no tuning here.
+void ApplyMemorySettings() {}
+
+}  // namespace strevo
