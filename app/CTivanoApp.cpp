@@ -17,11 +17,14 @@ namespace {
 
 // Saves the window once the tree has been filled, then closes it (demos and
 // documentation pictures). With previews > 0 the first cameras of the tree are
-// opened in the panes first, as double-clicks would, and given waitMs to play.
-void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int waitMs) {
+// opened in the panes first, as double-clicks would, and given waitMs to play;
+// with closedMs > 0 they are then closed as "关闭所有视频" would, and the window
+// stays closedMs longer (the memory benchmark looks at the program meanwhile).
+void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int waitMs,
+                       int closedMs) {
     QObject::connect(
         &dlg, &CTivanoDlg::DeviceTreeRefreshed, &dlg,
-        [&dlg, path, previews, waitMs] {
+        [&dlg, path, previews, waitMs, closedMs] {
             int opened = 0;
             if (dlg.Mode() == CTivanoDlg::kModeIp) {
                 for (const DeviceNode& node : dlg.Nodes()) {
@@ -31,11 +34,19 @@ void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int w
                     ++opened;
                 }
             }
-            QTimer::singleShot(opened > 0 ? waitMs : 300, &dlg, [&dlg, path] {
+            auto save = [&dlg, path] {
                 if (!dlg.grab().save(path))
                     std::fprintf(stderr, "strevo: could not save %s\n", qPrintable(path));
                 dlg.close();
-            });
+            };
+            if (opened > 0 && closedMs > 0) {
+                QTimer::singleShot(waitMs, &dlg, [&dlg, save, closedMs] {
+                    dlg.OnCloseAllVideo();
+                    QTimer::singleShot(closedMs, &dlg, save);
+                });
+            } else {
+                QTimer::singleShot(opened > 0 ? waitMs : 300, &dlg, save);
+            }
         },
         Qt::SingleShotConnection);
 }
@@ -88,8 +99,10 @@ int CTivanoApp::Run() {
     if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot) {
         const char* previews = std::getenv("STREVO_SCREENSHOT_PREVIEWS");
         const char* waitMs = std::getenv("STREVO_SCREENSHOT_WAIT_MS");
+        const char* closedMs = std::getenv("STREVO_SCREENSHOT_CLOSED_MS");
         ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot), previews ? std::atoi(previews) : 0,
-                          waitMs ? std::max(0, std::atoi(waitMs)) : 3000);
+                          waitMs ? std::max(0, std::atoi(waitMs)) : 3000,
+                          closedMs ? std::max(0, std::atoi(closedMs)) : 0);
     }
     dlg.show();
     exec();

@@ -32,6 +32,7 @@
 #include "NetCommands.h"
 #include "OperatorMessages.h"
 #include "ParamButtons.h"
+#include "ProcessMemory.h"
 #include "StoredText.h"
 #include "VideoParam.h"
 #include "movra.h"
@@ -582,6 +583,7 @@ void CTivanoDlg::ClosePane(int index) {
     if (index < 0 || index >= kPaneCount)
         return;
     PreviewPane& pane = m_panes[static_cast<size_t>(index)];
+    const bool wasOpen = pane.login >= 0;
     ClosePlayer(index);
     if (pane.realPlay >= 0) {
         PELION_StopRealPlay(pane.realPlay);
@@ -591,6 +593,8 @@ void CTivanoDlg::ClosePane(int index) {
         PELION_LogOut(pane.login);
         pane.login = -1;
     }
+    if (wasOpen)
+        ReleaseFreeMemory();  // the stream's decoder and buffers, megabytes, back to the system
 }
 
 void CTivanoDlg::OnCloseVideo() {

@@ -2,10 +2,10 @@
 #include <clocale>
 
 #include "CTivanoApp.h"
-#include "MemorySettings.h"
+#include "ProcessMemory.h"
 
 int main(int argc, char** argv) {
-    strevo::ApplyMemorySettings();
+    strevo::TuneAllocator();
     std::setlocale(LC_ALL, "");
     strevo::CTivanoApp app(argc, argv);
     return app.Run();

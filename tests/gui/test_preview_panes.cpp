@@ -7,8 +7,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CPreviewPane.h"
@@ -195,6 +197,58 @@ class TestPreviewPanes : public QObject {
         QVERIFY(Closed(d, 2));
         QVERIFY(Playing(d, 0));
         QVERIFY(d.Pane(1).login >= 0);
+    }
+
+    // The player's thread hands pictures, of changing sizes, to a pane while the
+    // window paints it: every painted picture is one whole picture, never parts of
+    // two, the newest one is shown, and a cleared pane shows its own text again.
+    void paneShowsWholePictures() {
+        QLabel label(QStringLiteral("video0"));
+        label.resize(400, 300);
+        label.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&label));
+        auto* pane = new CPreviewPane(&label);  // owned by the label
+        const QImage empty = label.grab().toImage();
+        const MV_RenderSink* sink = pane->Sink();
+        auto present = [sink](std::vector<uint32_t>& pixels, int width, int height,
+                              uint32_t colour) {
+            pixels.assign(static_cast<size_t>(width) * height, colour);
+            MV_Picture picture{};
+            picture.pixels = pixels.data();
+            picture.width = width;
+            picture.height = height;
+            picture.stride = width * 4;
+            sink->present(sink->user, &picture);
+        };
+        std::atomic<bool> stop{false};
+        std::thread player([&] {
+            std::vector<uint32_t> pixels;
+            for (uint32_t i = 0; !stop.load(); ++i) {
+                const bool small = i % 5 == 4;  // a resized pane: a new image
+                present(pixels, small ? 200 : 400, small ? 150 : 300,
+                        0xff000000u | (i % 2 ? 0xff4020u : 0x20a0ffu));
+            }
+        });
+        QTRY_VERIFY(!pane->Picture().isNull());
+        bool torn = false;
+        for (int n = 0; n < 200 && !torn; ++n) {
+            QCoreApplication::processEvents();
+            const QImage shot = label.grab().toImage();
+            for (int y = 0; y < shot.height() && !torn; y += 3)
+                for (int x = 0; x < shot.width() && !torn; x += 7)
+                    torn = shot.pixel(x, y) != shot.pixel(0, 0);
+        }
+        stop.store(true);
+        player.join();
+        QVERIFY(!torn);
+
+        std::vector<uint32_t> last;
+        present(last, 400, 300, 0xff123456u);
+        QTRY_COMPARE(label.grab().toImage().pixel(200, 150), 0xff123456u);
+        QCOMPARE(pane->Picture().pixel(0, 0), 0xff123456u);
+        pane->Clear();
+        QVERIFY(pane->Picture().isNull());
+        QCOMPARE(label.grab().toImage(), empty);
     }
 
     // Destroying the window closes the panes, then the SDK: no connection stays.
