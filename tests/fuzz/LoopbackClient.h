@@ -29,7 +29,7 @@ class LoopbackClient {
             ::close(fd_);
             fd_ = -1;  // loopback only
         }
-        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (fd_ >= 0 && !Connect(a)) {
             ::close(fd_);
             fd_ = -1;
         }
@@ -70,8 +70,15 @@ class LoopbackClient {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                             deadline - std::chrono::steady_clock::now())
                             .count();
+            if (left <= 0)
+                return -1;
+            // libFuzzer's timer (SIGALRM) interrupts a wait now and then: that
+            // is not the server's silence, so wait again.
             pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+            int ready = ::poll(&p, 1, static_cast<int>(left));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
                 return -1;
             char chunk[4096];
             ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
@@ -85,6 +92,21 @@ class LoopbackClient {
     }
 
   private:
+    // A connect interrupted by a signal goes on by itself; wait for its end.
+    bool Connect(const sockaddr_in& a) {
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+        pollfd p{fd_, POLLOUT, 0};
+        int ready;
+        do ready = ::poll(&p, 1, 20000);
+        while (ready < 0 && errno == EINTR);
+        int err = 0;
+        socklen_t len = sizeof err;
+        return ready > 0 && getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+    }
+
     int fd_ = -1;
 };
 

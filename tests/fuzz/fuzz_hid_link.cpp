@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -61,10 +62,15 @@ class Server {
     static bool Fill(int fd, std::string* buf, size_t want) {
         while (buf->size() < want) {
             pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, kWaitMs) <= 0)
+            int ready = ::poll(&p, 1, kWaitMs);
+            if (ready < 0 && errno == EINTR)
+                continue;  // libFuzzer's timer, not the client
+            if (ready <= 0)
                 return false;
             char chunk[4096];
             ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n <= 0)
                 return false;
             buf->append(chunk, static_cast<size_t>(n));
@@ -75,6 +81,8 @@ class Server {
         size_t off = 0;
         while (off < s.size()) {
             ssize_t n = ::send(fd, s.data() + off, s.size() - off, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n <= 0)
                 return;
             off += static_cast<size_t>(n);

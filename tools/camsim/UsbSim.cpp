@@ -108,6 +108,8 @@ bool PeerClosed(int fd) {
     return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
+constexpr size_t kMaxLineBytes = 4096;
+
 bool ReadLine(int fd, std::string& buf, std::string* line) {
     while (true) {
         size_t nl = buf.find('\n');
@@ -118,7 +120,7 @@ bool ReadLine(int fd, std::string& buf, std::string* line) {
             buf.erase(0, nl + 1);
             return true;
         }
-        if (buf.size() > 4096 || !Fill(fd, buf, buf.size() + 1))
+        if (buf.size() > kMaxLineBytes || !Fill(fd, buf, buf.size() + 1))
             return false;
     }
 }
@@ -318,6 +320,9 @@ void UsbSimServer::AcceptLoop() {
         }
         connections_.emplace(fd, std::thread([this, fd] {
                                  Serve(fd);
+                                 // The client sees the end at once, not when
+                                 // the next connection reaps this one.
+                                 ::shutdown(fd, SHUT_RDWR);
                                  std::lock_guard<std::mutex> l(connMu_);
                                  finished_.push_back(fd);
                              }));
@@ -326,8 +331,11 @@ void UsbSimServer::AcceptLoop() {
 
 void UsbSimServer::Serve(int fd) {
     std::string buf, line;
-    if (!ReadLine(fd, buf, &line))
+    if (!ReadLine(fd, buf, &line)) {
+        if (buf.size() > kMaxLineBytes)
+            SendAll(fd, "ERR request line too long\n");
         return;
+    }
     if (line == "LIST") {
         std::string out;
         for (size_t i = 0; i < devices_.size(); ++i) {
