@@ -12,6 +12,7 @@
 #include "CVideoTab.h"
 #include "CWhiteBalanceTab.h"
 #include "DialogUnits.h"
+#include "OperatorMessages.h"
 #include "ParamButtons.h"
 #include "VideoParam.h"
 #include "ui_dlg_259.h"
@@ -81,10 +82,15 @@ void CImageParamsDlg::OnInitDialog() {
     tabs->setCurrentIndex(kPicture);
 
     VideoParam p{};
-    if (GetVideoParam(&p) == 0)
+    const int32_t rc = GetVideoParam(&p);
+    if (rc == 0) {
         ShowAllPages(p);
-    // A failed read has been reported; the dialog opens anyway and the
-    // operator may press "刷新".
+    } else if (m_channel.LastReadAnswered()) {
+        // The channel reports a failed call; a camera that answered without a
+        // record (a refusal, a broken answer) is reported here, as "刷新" does.
+        ShowMessage("获取图像参数失败: %d.", rc);
+    }
+    // The dialog opens either way; the operator may press "刷新".
 }
 
 // The tab control grows until the largest page fits whole (with the program's

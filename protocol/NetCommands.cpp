@@ -34,6 +34,7 @@ LoginInfo ProgramLoginInfo(const char* ip) {
 }
 
 int32_t NetCommandChannel::GetVideoParam(VideoParam* param) {
+    lastReadAnswered_ = false;
     if (login_ < 0) {
         ShowMessage("无效的设备句柄!");
         return kInvalidLoginHandle;
@@ -44,6 +45,7 @@ int32_t NetCommandChannel::GetVideoParam(VideoParam* param) {
     int32_t rc = Send(login_, kNetGetVideoParamText, &answer, kGetVideoParamAnswerSize);
     if (rc < 0)
         return ReportIfFailed(rc);
+    lastReadAnswered_ = true;
     return ParseVideoParamAnswer(answer.data(), kGetVideoParamAnswerSize, param);
 }
 

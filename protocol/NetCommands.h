@@ -30,8 +30,14 @@ class NetCommandChannel {
     // One ReqPtzCtrl text; the result is the channel's.
     int32_t SendPtz(const char* action, int paramH, int paramV);
 
+    // Whether the camera answered the last record read, whatever the answer
+    // held: its failures (a refusal, an answer without a record) have not been
+    // shown, unlike those of the call itself.
+    bool LastReadAnswered() const { return lastReadAnswered_; }
+
   private:
     int32_t login_ = -1;
+    bool lastReadAnswered_ = false;
 };
 
 }  // namespace strevo

@@ -9,6 +9,7 @@
 #include <future>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Matrix.h"
@@ -92,6 +93,7 @@ TEST(CliFaults, UsbAnswers) {
         {"badmagic (malformed)", {"--usb-fault", "0:badmagic"}, 1, "(code -310)"},
         {"bigchunk (malformed)", {"--usb-fault", "0:bigchunk"}, 1, "(code -310)"},
         {"oversized", {"--usb-fault", "0:oversized"}, 1, "(code -307)"},
+        {"--usb-report-len 18 (one answer byte per report)", {"--usb-report-len", "18"}, 0, ""},
     };
     TempDir dir;
     std::vector<std::future<void>> runs;
@@ -140,10 +142,17 @@ TEST(CliFaults, UsbUpgradeAndSharing) {
         {"unplug:50 (unplugged mid-transfer)", {"--usb-fault", "0:unplug:50"}, 1, ""},
         {"flashfail:50 (negative result)", {"--usb-fault", "0:flashfail:50"}, 1, ""},
         {"datanotext", {"--usb-fault", "0:datanotext"}, 0, ""},
+        // The link takes reports as fast as its socket buffers allow, so the
+        // pace shows in the answer's wait: 1025-byte reports keep it in time.
+        {"--usb-rate-limit (slow link, in time)",
+         {"--usb-rate-limit", "--usb-report-len", "1025"},
+         0,
+         ""},
     };
     // What each row ends with.
     const std::vector<std::string> finalStatus = {"升级成功.", "返回失败:-7", "失败:-302",
-                                                  "失败:-310", "返回失败:-7", "升级成功."};
+                                                  "失败:-310", "返回失败:-7", "升级成功.",
+                                                  "升级成功."};
     std::vector<std::future<void>> runs;
     for (size_t i = 0; i < cases.size(); ++i) {
         runs.push_back(std::async(std::launch::async, [&, i] {
@@ -237,4 +246,78 @@ TEST(CliFaults, NetworkAnswersAndLogins) {
     Check({"no camera at the address", {}, 1, "login to 127.0.0.99 failed"}, "strevoctl ip get",
           Ctl({"ip", "get", "127.0.0.99"}), kNetActionBound);
     for (auto& r : runs) r.get();
+}
+
+// Streams that are dropped or refused, a camera busy with another program's
+// login, and discovery answers that are malformed or late.
+TEST(CliFaults, StreamsBusyCamerasAndDiscovery) {
+    Camsim drop(
+        {"--net", "1", "--net-first", "127.0.0.121", "--no-discovery", "--net-drop-after", "1"});
+    Camsim refuse(
+        {"--net", "1", "--net-first", "127.0.0.122", "--no-discovery", "--net-max-streams", "0"});
+    Camsim busy(
+        {"--net", "1", "--net-first", "127.0.0.123", "--no-discovery", "--net-max-logins", "1"});
+    ASSERT_TRUE(drop.Ok() && refuse.Ok() && busy.Ok());
+    Check({"--net-drop-after 1 (disconnect mid-stream)",
+           {},
+           1,
+           "the stream from 127.0.0.121 stopped after "},
+          "strevoctl ip stream --seconds 4", Ctl({"ip", "stream", "127.0.0.121", "--seconds", "4"}),
+          4 + kNetActionBound);
+    Check({"--net-max-streams 0 (stream refused)",
+           {},
+           1,
+           "stream request to 127.0.0.122 failed (code -10)"},
+          "strevoctl ip stream", Ctl({"ip", "stream", "127.0.0.122", "--seconds", "2"}),
+          kNetActionBound);
+
+    // Another program's stream holds the one login the camera allows.
+    Process holder;
+    ASSERT_TRUE(holder.Start({STREVOCTL_PATH, "ip", "stream", "127.0.0.123", "--seconds", "4"}));
+    ProcessResult r;
+    for (int i = 0; i < 40; ++i) {  // until the holder has logged in
+        r = Ctl({"ip", "get", "127.0.0.123"});
+        if (r.status != 0)
+            break;
+        std::this_thread::sleep_for(100ms);
+    }
+    Check({"--net-max-logins 1 (busy: another program streams)",
+           {},
+           1,
+           "login to 127.0.0.123 failed (code -10)"},
+          "strevoctl ip get", r, kNetActionBound);
+    EXPECT_EQ(holder.Wait(60s).status, 0);
+    EXPECT_EQ(Ctl({"ip", "get", "127.0.0.123"}).status, 0);  // free again
+
+    // Discovery: every faulty kind of answer before each real one; only faulty answers.
+    struct DiscoveryCase {
+        const char* fault;
+        std::vector<std::string> args;
+        int lines;
+    } cases[] = {
+        {"--discovery-malformed mixed", {"--discovery-malformed", "mixed"}, 3},
+        {"--discovery-malformed oversized", {"--discovery-malformed", "oversized"}, 0},
+        // Every text the same run of "N" up to the record's end: one camera
+        // by its identity, its texts cut to their fields.
+        {"--discovery-malformed noterm", {"--discovery-malformed", "noterm"}, 1},
+        {"--discovery-delay 1500 (slow, in time)", {"--discovery-delay", "1500"}, 3},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--net", "3", "--net-first", "127.0.0.131"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Camsim cams(args);
+        ASSERT_TRUE(cams.Ok()) << c.fault;
+        r = Ctl({"ip", "discover", "--seconds", "3"});
+        int lines = 0;
+        for (char ch : r.out) lines += ch == '\n';
+        Row(c.fault, "strevoctl ip discover --seconds 3",
+            "exit " + std::to_string(r.status) + ", " + std::to_string(lines) + " cameras listed",
+            r.seconds);
+        EXPECT_EQ(r.status, 0) << c.fault << r.err;
+        EXPECT_EQ(lines, c.lines) << c.fault << ": " << r.out;
+        EXPECT_LT(r.seconds, 3 + kNetActionBound);
+        if (c.lines == 3) {
+            EXPECT_EQ(r.out.rfind("127.0.0.131\t", 0), 0u) << r.out;
+        }
+    }
 }

@@ -1,5 +1,6 @@
 // ip CMD ADDRESS ...: the camera commands for a network camera, over a login
 // of its own that ends with the command; ip stream ADDRESS: its main stream.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -125,10 +126,13 @@ int RunIpStream(const Args& args) {
     }
     int32_t play = PELION_StartRealPlay(login, 0, 0, &StreamTally::Callback, &tally);
     int status = 0;
+    Clock::time_point started{}, stopped{};
     if (play < 0) {
         status = Fail("stream request to " + address + " failed", PELION_GetLastError());
     } else {
+        started = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        stopped = Clock::now();
         PELION_StopRealPlay(play);  // returns once no callback runs: the tally is final
     }
     PELION_LogOut(login);
@@ -153,6 +157,18 @@ int RunIpStream(const Args& args) {
     if (tally.frames == 0)
         return Fail("no stream data from " + address + " within " + std::to_string(seconds) + " s",
                     -1);
+    // A camera that stops sending (or drops the connection) ends the stream
+    // early: the figures above then cover only part of the time asked for.
+    const double silent = std::chrono::duration<double>(stopped - tally.last).count();
+    const double gap = tally.frames >= 2 ? span / static_cast<double>(tally.frames - 1) : 0;
+    if (silent > std::max(2.0, 3 * gap)) {
+        char took[32];
+        std::snprintf(took, sizeof took, "%.1f",
+                      std::chrono::duration<double>(tally.last - started).count());
+        return Fail("the stream from " + address + " stopped after " + took + " s of " +
+                        std::to_string(seconds) + " s",
+                    -1);
+    }
     return 0;
 }
 
