@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "Matrix.h"
+#include "NetCommands.h"
+#include "PELION_SDK.h"
 #include "Process.h"
 
 using namespace faults;
@@ -271,23 +273,23 @@ TEST(CliFaults, StreamsBusyCamerasAndDiscovery) {
           "strevoctl ip stream", Ctl({"ip", "stream", "127.0.0.122", "--seconds", "2"}),
           kNetActionBound);
 
-    // Another program's stream holds the one login the camera allows.
-    Process holder;
-    ASSERT_TRUE(holder.Start({STREVOCTL_PATH, "ip", "stream", "127.0.0.123", "--seconds", "4"}));
-    ProcessResult r;
-    for (int i = 0; i < 40; ++i) {  // until the holder has logged in
-        r = Ctl({"ip", "get", "127.0.0.123"});
-        if (r.status != 0)
-            break;
-        std::this_thread::sleep_for(100ms);
-    }
-    Check({"--net-max-logins 1 (busy: another program streams)",
+    // This program holds the one login the camera allows.
+    PELION_Init(0);
+    const int32_t held = PELION_Login(strevo::ProgramLoginInfo("127.0.0.123"), nullptr, 0, 0, 0, 0);
+    ASSERT_GE(held, 0);
+    Check({"--net-max-logins 1 (busy: another program logged in)",
            {},
            1,
            "login to 127.0.0.123 failed (code -10)"},
-          "strevoctl ip get", r, kNetActionBound);
-    EXPECT_EQ(holder.Wait(60s).status, 0);
-    EXPECT_EQ(Ctl({"ip", "get", "127.0.0.123"}).status, 0);  // free again
+          "strevoctl ip get", Ctl({"ip", "get", "127.0.0.123"}), kNetActionBound);
+    PELION_LogOut(held);
+    PELION_Cleanup();
+    ProcessResult r;
+    for (int i = 0; i < 100 && r.status != 0; ++i) {  // free once the camera has seen it go
+        r = Ctl({"ip", "get", "127.0.0.123"});
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
 
     // Discovery: every faulty kind of answer before each real one; only faulty answers.
     struct DiscoveryCase {
