@@ -7,6 +7,7 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <string>
@@ -77,5 +78,22 @@ std::string Timed(MessageRecorder& messages, const std::string& fault, const std
             __FILE__, __LINE__);
     return seen;
 }
+
+// What each fault test of the windows keeps: the messages shown, a folder
+// for files, and its actions' usual bound.
+class WindowFaults : public QObject {
+  protected:
+    explicit WindowFaults(double bound) : m_bound(bound) {}
+
+    template <class Action>
+    std::string Timed(const std::string& fault, const std::string& part, Action act,
+                      double bound = 0) {
+        return faults::Timed(m_messages, fault, part, act, bound > 0 ? bound : m_bound);
+    }
+
+    MessageRecorder m_messages;
+    QTemporaryDir m_files;
+    double m_bound;
+};
 
 }  // namespace faults

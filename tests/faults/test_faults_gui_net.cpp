@@ -28,18 +28,13 @@
 using namespace strevo;
 using namespace faults;
 
-class TestFaultsGuiNet : public QObject {
+class TestFaultsGuiNet : public WindowFaults {
     Q_OBJECT
 
-    MessageRecorder m_messages;
-    QTemporaryDir m_files;
+  public:
+    TestFaultsGuiNet() : WindowFaults(kNetActionBound) {}
 
-    template <class Action>
-    std::string Timed(const std::string& fault, const std::string& part, Action act,
-                      double bound = kNetActionBound) {
-        return faults::Timed(m_messages, fault, part, act, bound);
-    }
-
+  private:
   private slots:
     void initTestCase() { QVERIFY(m_files.isValid()); }
     void init() { m_messages.texts.clear(); }

@@ -56,18 +56,13 @@ class PackagedUpgradeDlg : public CUpgradeDlg {
 
 }  // namespace
 
-class TestFaultsGuiUsb : public QObject {
+class TestFaultsGuiUsb : public WindowFaults {
     Q_OBJECT
 
-    MessageRecorder m_messages;
-    QTemporaryDir m_files;
+  public:
+    TestFaultsGuiUsb() : WindowFaults(kUsbActionBound) {}
 
-    template <class Action>
-    std::string Timed(const std::string& fault, const std::string& part, Action act,
-                      double bound = kUsbActionBound) {
-        return faults::Timed(m_messages, fault, part, act, bound);
-    }
-
+  private:
     static std::vector<camsim::UsbCamera> UsbCameras(int n) {
         std::vector<camsim::UsbCamera> cams(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
