@@ -69,7 +69,11 @@ int Listen(const std::string& address, uint16_t port, std::string* error) {
     }
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0) {
+    // A full queue drops new connections until the next retry a second later:
+    // reachability probes in quick succession must not fill it while the one
+    // acceptor thread waits for a core.
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0) {
         *error = std::strerror(errno);
         ::close(fd);
         return -1;
