@@ -4,43 +4,51 @@
 #include <QLabel>
 #include <QPainter>
 #include <algorithm>
-#include <cstring>
 
 namespace strevo {
 
 CPreviewPane::CPreviewPane(QLabel* control) : QObject(control), m_control(control) {
-    m_sink.user = this;
-    m_sink.size = &CPreviewPane::SinkSize;
-    m_sink.present = &CPreviewPane::SinkPresent;
+    m_target.user = this;
+    m_target.lock = &CPreviewPane::LockImage;
+    m_target.unlock = &CPreviewPane::UnlockImage;
     control->installEventFilter(this);
     UpdateTargetSize(control->isVisible());
 }
 
 CPreviewPane::~CPreviewPane() = default;
 
-void CPreviewPane::SinkSize(void* user, int32_t* width, int32_t* height) {
+int32_t CPreviewPane::LockImage(void* user, MV_Image* image) {
     auto* self = static_cast<CPreviewPane*>(user);
-    *width = self->m_width.load();
-    *height = self->m_height.load();
+    std::unique_lock<std::mutex> lock(self->m_mu);
+    // The size is taken under the lock and the image made to fit it here, so a
+    // resize between pictures can only change what the next picture gets.
+    const int32_t width = self->m_width.load();
+    const int32_t height = self->m_height.load();
+    if (width <= 0 || height <= 0)
+        return 0;  // hidden
+    const int32_t padded = (width + 3) & ~3;
+    QImage& picture = self->m_picture;
+    if (picture.width() != padded || picture.height() != height) {
+        picture = QImage(padded, height, QImage::Format_RGB32);
+        self->m_shown = QSize();
+        if (picture.isNull())
+            return 0;  // out of memory: skip this picture
+    }
+    image->pixels = reinterpret_cast<uint32_t*>(picture.bits());
+    image->width = width;
+    image->height = height;
+    image->stride = static_cast<int32_t>(picture.bytesPerLine());
+    lock.release();  // held until UnlockImage
+    return 1;
 }
 
-void CPreviewPane::SinkPresent(void* user, const MV_Picture* picture) {
+void CPreviewPane::UnlockImage(void* user, const MV_Picture* picture) {
     auto* self = static_cast<CPreviewPane*>(user);
-    if (!picture || !picture->pixels || picture->width <= 0 || picture->height <= 0)
+    if (picture)
+        self->m_shown = QSize(picture->width, picture->height);
+    self->m_mu.unlock();
+    if (!picture)
         return;
-    {
-        std::lock_guard<std::mutex> lock(self->m_mu);
-        QImage& image = self->m_picture;
-        if (image.width() != picture->width || image.height() != picture->height)
-            image = QImage(picture->width, picture->height, QImage::Format_RGB32);
-        if (image.isNull())
-            return;  // out of memory: skip this picture
-        const auto* src = reinterpret_cast<const uint8_t*>(picture->pixels);
-        const size_t rowBytes = static_cast<size_t>(picture->width) * 4;
-        for (int y = 0; y < picture->height; ++y)
-            std::memcpy(image.scanLine(y), src + static_cast<ptrdiff_t>(y) * picture->stride,
-                        rowBytes);
-    }
     // One repaint request in flight at most; the paint takes the newest picture.
     if (!self->m_posted.exchange(true))
         QMetaObject::invokeMethod(
@@ -54,13 +62,16 @@ void CPreviewPane::SinkPresent(void* user, const MV_Picture* picture) {
 
 QImage CPreviewPane::Picture() const {
     std::lock_guard<std::mutex> lock(m_mu);
-    return m_picture;
+    if (m_shown.isEmpty())
+        return QImage();
+    return m_picture.copy(QRect(QPoint(0, 0), m_shown));
 }
 
 void CPreviewPane::Clear() {
     {
         std::lock_guard<std::mutex> lock(m_mu);
         m_picture = QImage();
+        m_shown = QSize();
     }
     m_control->update();
 }
@@ -77,10 +88,10 @@ bool CPreviewPane::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::Paint: {
             std::lock_guard<std::mutex> lock(m_mu);
-            if (m_picture.isNull())
+            if (m_shown.isEmpty())
                 break;  // the control's own text
             QPainter painter(m_control);
-            painter.drawImage(m_control->rect(), m_picture);
+            painter.drawImage(m_control->rect(), m_picture, QRect(QPoint(0, 0), m_shown));
             return true;
         }
         case QEvent::Resize:

@@ -1,8 +1,8 @@
-// Shows a stream player's pictures in a preview pane control. The player calls
-// the render sink on its own thread; the sink only copies the picture and posts
-// a repaint to the GUI thread, so no widget is touched from there. One image per
-// pane: the copy and the paint take turns under the pane's lock (each is a plain
-// copy of a pane-sized image), rather than keeping a second image to swap in.
+// Shows a stream player's pictures in a preview pane control. The player draws
+// on its own thread straight into the pane's one image, under the pane's lock,
+// and the pane posts a repaint to the GUI thread, so no widget is touched from
+// there; the paint takes the same lock. The image follows the control's size
+// under that lock, so the player never draws into an image of another size.
 #pragma once
 
 #include <QImage>
@@ -24,8 +24,8 @@ class CPreviewPane : public QObject {
     explicit CPreviewPane(QLabel* control);
     ~CPreviewPane() override;
 
-    // The render target to hand to MV_PlayEx.
-    const MV_RenderSink* Sink() const { return &m_sink; }
+    // The image to hand to MV_PlayInto.
+    const MV_DrawTarget* Target() const { return &m_target; }
     // Forgets the picture once its player is closed: the control shows its own text again.
     void Clear();
     // The picture shown now (null when none), for tests.
@@ -35,17 +35,20 @@ class CPreviewPane : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    static void SinkSize(void* user, int32_t* width, int32_t* height);
-    static void SinkPresent(void* user, const MV_Picture* picture);
+    static int32_t LockImage(void* user, MV_Image* image);
+    static void UnlockImage(void* user, const MV_Picture* picture);
     void UpdateTargetSize(bool visible);
 
     QLabel* m_control;
-    MV_RenderSink m_sink{};
+    MV_DrawTarget m_target{};
     // The target size in device pixels; 0 while the control is hidden.
     std::atomic<int32_t> m_width{0};
     std::atomic<int32_t> m_height{0};
     mutable std::mutex m_mu;
-    QImage m_picture;  // guarded by m_mu: the newest picture
+    // Guarded by m_mu: the image the player draws into (rows padded to 16 bytes,
+    // which suits the converter), and the size of the picture in it (empty: none).
+    QImage m_picture;
+    QSize m_shown;
     std::atomic<bool> m_posted{false};
 };
 

@@ -551,7 +551,7 @@ void CTivanoDlg::OpenPreview(const LoginInfo& info, int streamType) {
     // frame is not dropped for want of a port.
     const int32_t port = MV_OpenStream(0, 0);
     if (port >= 0) {
-        MV_PlayEx(port, m_pictures[static_cast<size_t>(p)]->Sink());
+        MV_PlayInto(port, m_pictures[static_cast<size_t>(p)]->Target());
         pane.playerPort.Set(port);
     }
     pane.realPlay = PELION_StartRealPlay(pane.login, 0, streamType, &PaneStreamCallback, &pane);

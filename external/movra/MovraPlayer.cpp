@@ -79,6 +79,17 @@ int32_t MV_API MV_PlayEx(int32_t number, const MV_RenderSink* window) {
     return port->SetSink(window);
 }
 
+int32_t MV_API MV_PlayInto(int32_t number, const MV_DrawTarget* target) {
+    if (target && (!target->lock || !target->unlock))
+        return MV_ERR_BAD_ARGUMENT;
+    std::shared_ptr<PlayerPort> port;
+    if (int32_t r = Find(number, &port); r < 0)
+        return r;
+    if (port->OnOwnThread())
+        return MV_ERR_IN_CALLBACK;
+    return port->SetTarget(target);
+}
+
 int32_t MV_API MV_VideoInputDataTagged(int32_t number, const uint8_t* data, uint32_t length,
                                        int64_t tag) {
     if (!data && length)

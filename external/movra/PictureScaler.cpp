@@ -47,6 +47,46 @@ PictureScaler::~PictureScaler() {
 }
 
 bool PictureScaler::Draw(const AVFrame* frame, int targetWidth, int targetHeight) {
+    if (!Prepare(frame, targetWidth, targetHeight))
+        return false;
+    const Rect& video = setup_.video;
+    if (targetWidth != ownWidth_ || targetHeight != ownHeight_ || video != ownVideo_) {
+        // New geometry: the bars are painted once here; later pictures cover only the video.
+        stride_ = (targetWidth + 3) & ~3;  // 16-byte rows suit the converter
+        pixels_.assign(static_cast<size_t>(stride_) * targetHeight, kBlack);
+        ownWidth_ = targetWidth;
+        ownHeight_ = targetHeight;
+        ownVideo_ = video;
+    }
+    return Scale(frame, reinterpret_cast<uint8_t*>(pixels_.data()), stride_ * 4);
+}
+
+bool PictureScaler::DrawInto(const AVFrame* frame, const Image& image) {
+    if (!pixels_.empty()) {
+        std::vector<uint32_t>().swap(pixels_);
+        ownWidth_ = ownHeight_ = 0;
+    }
+    if (!image.pixels || image.width <= 0 || image.height <= 0 ||
+        image.stride < int64_t{image.width} * 4 || !Prepare(frame, image.width, image.height))
+        return false;
+    auto* base = reinterpret_cast<uint8_t*>(image.pixels);
+    if (!Scale(frame, base, image.stride))
+        return false;
+    // The image may hold anything: the bars are painted every time (a few rows, cheap).
+    const Rect& video = setup_.video;
+    for (int y = 0; y < image.height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(base + static_cast<ptrdiff_t>(y) * image.stride);
+        if (y < video.y || y >= video.y + video.height) {
+            std::fill_n(row, image.width, kBlack);
+        } else {
+            std::fill_n(row, video.x, kBlack);
+            std::fill(row + video.x + video.width, row + image.width, kBlack);
+        }
+    }
+    return true;
+}
+
+bool PictureScaler::Prepare(const AVFrame* frame, int targetWidth, int targetHeight) {
     const Rect video = Letterbox(targetWidth, targetHeight, frame->width, frame->height,
                                  frame->sample_aspect_ratio.num, frame->sample_aspect_ratio.den);
     if (video.width <= 0)
@@ -77,7 +117,7 @@ bool PictureScaler::Draw(const AVFrame* frame, int targetWidth, int targetHeight
     const Setup setup{frame->width, frame->height, format,       matrix,
                       fullRange,    targetWidth,   targetHeight, video};
     if (setup == setup_)
-        return Scale(frame);
+        return true;
     // A new converter (sws_getCachedContext replaces it when sizes change) starts with
     // the default colour set-up. The first step keeps the range; the second applies the
     // stream's matrix and range.
@@ -103,25 +143,18 @@ bool PictureScaler::Draw(const AVFrame* frame, int targetWidth, int targetHeight
             return false;
         }
     }
-    if (targetWidth != setup_.targetWidth || targetHeight != setup_.targetHeight ||
-        video != setup_.video) {
-        // New geometry: the bars are painted once here; later pictures cover only the video.
-        stride_ = (targetWidth + 3) & ~3;  // 16-byte rows suit the converter
-        pixels_.assign(static_cast<size_t>(stride_) * targetHeight, kBlack);
-    }
     setup_ = setup;
-    return Scale(frame);
+    return true;
 }
 
-bool PictureScaler::Scale(const AVFrame* frame) {
+bool PictureScaler::Scale(const AVFrame* frame, uint8_t* image, int stride) {
     const Rect& video = setup_.video;
     if (sws_scale(resize_, frame->data, frame->linesize, 0, frame->height, mid_->data,
                   mid_->linesize) <= 0)
         return false;
-    uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(pixels_.data() +
-                                                  static_cast<size_t>(video.y) * stride_ + video.x),
-                       nullptr, nullptr, nullptr};
-    const int dstStride[4] = {stride_ * 4, 0, 0, 0};
+    uint8_t* dst[4] = {image + static_cast<ptrdiff_t>(video.y) * stride + video.x * 4, nullptr,
+                       nullptr, nullptr};
+    const int dstStride[4] = {stride, 0, 0, 0};
     return sws_scale(toRgb_, mid_->data, mid_->linesize, 0, video.height, dst, dstStride) > 0;
 }
 

@@ -22,6 +22,14 @@ struct Rect {
 Rect Letterbox(int targetWidth, int targetHeight, int pictureWidth, int pictureHeight, int sarNum,
                int sarDen);
 
+// Someone else's 32-bit image; stride in bytes.
+struct Image {
+    uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+};
+
 class PictureScaler {
   public:
     PictureScaler() = default;
@@ -29,8 +37,11 @@ class PictureScaler {
     PictureScaler(const PictureScaler&) = delete;
     PictureScaler& operator=(const PictureScaler&) = delete;
 
-    // Draws frame into the target image; false when it cannot be converted.
+    // Draws frame into the scaler's own image of the target's size; false when it cannot be
+    // converted.
     bool Draw(const AVFrame* frame, int targetWidth, int targetHeight);
+    // Draws frame over the whole of image, bars included; the scaler keeps no image of its own.
+    bool DrawInto(const AVFrame* frame, const Image& image);
 
     const uint32_t* pixels() const { return pixels_.data(); }
     int width() const { return setup_.targetWidth; }
@@ -52,14 +63,21 @@ class PictureScaler {
         bool operator==(const Setup&) const = default;
     };
 
-    bool Scale(const AVFrame* frame);
+    // Sets up the converters for this frame and target; false when they cannot be.
+    bool Prepare(const AVFrame* frame, int targetWidth, int targetHeight);
+    // Converts the frame into the video's place of an image whose top-left pixel is at image.
+    bool Scale(const AVFrame* frame, uint8_t* image, int stride);
 
     SwsContext* resize_ = nullptr;  // to the video's size, in YUV 4:4:4
     SwsContext* toRgb_ = nullptr;
     AVFrame* mid_ = nullptr;
+    Setup setup_;
+    // The scaler's own image and the geometry its bars were painted for.
     std::vector<uint32_t> pixels_;
     int stride_ = 0;  // in pixels
-    Setup setup_;
+    int ownWidth_ = 0;
+    int ownHeight_ = 0;
+    Rect ownVideo_;
 };
 
 }  // namespace movra

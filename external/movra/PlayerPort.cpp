@@ -76,6 +76,7 @@ void PlayerPort::Close() {
     {
         std::lock_guard lock(sinkMutex_);
         hasSink_ = false;
+        hasTarget_ = false;
         closed_ = true;
     }
     {
@@ -146,6 +147,19 @@ int32_t PlayerPort::SetSink(const MV_RenderSink* sink) {
         return MV_ERR_NOT_OPEN;
     hasSink_ = sink != nullptr;
     sink_ = sink ? *sink : MV_RenderSink{};
+    hasTarget_ = false;
+    target_ = MV_DrawTarget{};
+    return MV_OK;
+}
+
+int32_t PlayerPort::SetTarget(const MV_DrawTarget* target) {
+    std::lock_guard lock(sinkMutex_);
+    if (closed_)
+        return MV_ERR_NOT_OPEN;
+    hasTarget_ = target != nullptr;
+    target_ = target ? *target : MV_DrawTarget{};
+    hasSink_ = false;
+    sink_ = MV_RenderSink{};
     return MV_OK;
 }
 
@@ -224,7 +238,13 @@ void PlayerPort::Present() {
     newestShown_ = true;
     lastShown_ = Clock::now();
     std::lock_guard lock(sinkMutex_);
-    if (!hasSink_ || !newest_->width)
+    if (!newest_->width)
+        return;
+    if (hasTarget_) {
+        DrawIntoTarget();
+        return;
+    }
+    if (!hasSink_)
         return;
     int32_t width = newest_->width;
     int32_t height = newest_->height;
@@ -236,11 +256,38 @@ void PlayerPort::Present() {
     height = std::min<int32_t>(height, MV_MAX_TARGET_SIDE);
     if (width <= 0 || height <= 0 || !scaler_.Draw(newest_, width, height))
         return;
+    const MV_Picture picture =
+        Describe(scaler_.pixels(), scaler_.width(), scaler_.height(), scaler_.stride());
+    sink_.present(sink_.user, &picture);
+    ++picturesPresented_;
+}
+
+void PlayerPort::DrawIntoTarget() {
+    // The image's size is read under the program's lock and drawn before it is let go, so a
+    // resize of the target can never leave the player writing to the old size.
+    MV_Image locked{};
+    if (!target_.lock(target_.user, &locked))
+        return;
+    Image image;
+    image.pixels = locked.pixels;
+    image.width = std::min<int32_t>(locked.width, MV_MAX_TARGET_SIDE);
+    image.height = std::min<int32_t>(locked.height, MV_MAX_TARGET_SIDE);
+    image.stride = locked.stride;
+    if (!scaler_.DrawInto(newest_, image)) {
+        target_.unlock(target_.user, nullptr);
+        return;
+    }
+    const MV_Picture picture = Describe(image.pixels, image.width, image.height, image.stride);
+    target_.unlock(target_.user, &picture);
+    ++picturesPresented_;
+}
+
+MV_Picture PlayerPort::Describe(const uint32_t* pixels, int width, int height, int stride) const {
     MV_Picture picture{};
-    picture.pixels = scaler_.pixels();
-    picture.width = scaler_.width();
-    picture.height = scaler_.height();
-    picture.stride = scaler_.stride();
+    picture.pixels = pixels;
+    picture.width = width;
+    picture.height = height;
+    picture.stride = stride;
     picture.tag = newest_->pts == AV_NOPTS_VALUE ? 0 : newest_->pts;
     picture.videoX = scaler_.video().x;
     picture.videoY = scaler_.video().y;
@@ -248,8 +295,7 @@ void PlayerPort::Present() {
     picture.videoHeight = scaler_.video().height;
     picture.sourceWidth = newest_->width;
     picture.sourceHeight = newest_->height;
-    sink_.present(sink_.user, &picture);
-    ++picturesPresented_;
+    return picture;
 }
 
 }  // namespace movra

@@ -30,6 +30,7 @@ class PlayerPort {
 
     int32_t Input(const uint8_t* data, uint32_t length, int64_t tag);
     int32_t SetSink(const MV_RenderSink* sink);
+    int32_t SetTarget(const MV_DrawTarget* target);
     // Detaches the sink, stops the thread and waits for it. Not from the port's own thread.
     void Close();
     void GetStats(MV_Stats* stats);
@@ -42,6 +43,8 @@ class PlayerPort {
     void Run();
     void Decode(const AVPacket* unit);
     void Present();
+    void DrawIntoTarget();
+    MV_Picture Describe(const uint32_t* pixels, int width, int height, int stride) const;
 
     // Input side, serialised for calls from several threads.
     std::mutex inputMutex_;
@@ -56,11 +59,13 @@ class PlayerPort {
     bool overflowed_ = false;  // dropping until a key frame
     bool stop_ = false;
 
-    // The sink; held while a picture is drawn and presented so that replacing or detaching
-    // the sink waits for a running call.
+    // The sink or target; held while a picture is drawn and presented so that replacing or
+    // detaching them waits for a running call.
     std::mutex sinkMutex_;
     MV_RenderSink sink_{};
     bool hasSink_ = false;
+    MV_DrawTarget target_{};
+    bool hasTarget_ = false;
     bool closed_ = false;
 
     // The port's thread only.

@@ -2,7 +2,8 @@
 // decodes it on the port's own thread and hands the newest picture, scaled to the target's
 // size with black bars where the aspect ratio differs, to a render sink the program provides.
 //
-// Use: MV_OpenStream, MV_PlayEx, MV_VideoInputData (any number of times), MV_VideoClose.
+// Use: MV_OpenStream, MV_PlayEx or MV_PlayInto, MV_VideoInputData (any number of times),
+// MV_VideoClose.
 //
 // Ports. A fixed table of MV_MAX_PORTS slots; a slot is reused after its port is closed, but
 // under a new port number (slot + MV_MAX_PORTS * generation), so a stale port number of a
@@ -18,9 +19,11 @@
 // have shown that the sender does so; with other splits the player recognises the end of an
 // access unit only at the start of the next one.
 //
-// Output. Decoding and drawing run on the port's thread. Pictures that a newer one replaces
-// before it can be shown are not converted. Damaged input is counted and skipped; the port
-// shows pictures again from the next key frame.
+// Output. Decoding and drawing run on the port's thread. The program either copies each
+// picture out of the player's image (MV_PlayEx) or lets the player draw straight into an image
+// of the program's (MV_PlayInto). Pictures that a newer one replaces before it can be shown
+// are not converted. Damaged input is counted and skipped; the port shows pictures again from
+// the next key frame.
 #pragma once
 
 #include <stdint.h>
@@ -44,12 +47,16 @@ extern "C" {
 
 // Result codes: 0 success, negative failure.
 #define MV_OK 0
-#define MV_ERR_NO_PORT (-1)       // MV_OpenStream: every port is in use
-#define MV_ERR_BAD_PORT (-2)      // not a port number this player hands out
-#define MV_ERR_NOT_OPEN (-3)      // port closed, being closed, or reused by a newer stream
-#define MV_ERR_BAD_ARGUMENT (-4)  // null pointer where data is required, sink without present
+#define MV_ERR_NO_PORT (-1)   // MV_OpenStream: every port is in use
+#define MV_ERR_BAD_PORT (-2)  // not a port number this player hands out
+#define MV_ERR_NOT_OPEN (-3)  // port closed, being closed, or reused by a newer stream
+#define MV_ERR_BAD_ARGUMENT \
+    (-4)                          // null pointer where data is required, sink without present,
+                                  // target without lock or unlock
 #define MV_ERR_NO_RESOURCES (-5)  // out of memory or threads, or no H.264 decoder
-#define MV_ERR_IN_CALLBACK (-6)   // MV_VideoClose or MV_PlayEx called from the port's own sink
+#define MV_ERR_IN_CALLBACK \
+    (-6)  // MV_VideoClose, MV_PlayEx or MV_PlayInto called from the
+          // port's own sink or target
 
 // One picture for the sink. The pixels cover the whole target: the video, centred and scaled
 // with its aspect ratio kept, and black bars where the shapes differ. 32-bit pixels
@@ -82,6 +89,35 @@ typedef struct MV_RenderSink {
     void (*present)(void* user, const MV_Picture* picture);
 } MV_RenderSink;
 
+// An image the program owns and lets the player draw into: the player then keeps no picture of
+// its own and the program copies none. Both functions are called on the port's thread, never at
+// the same time for one port, with the same rules as MV_RenderSink's.
+//   lock: takes the program's lock on the image and describes it in *image (the whole image
+//     is the target: its size is the target's size). Until unlock the image must keep its
+//     address and size and nothing else may touch it. Returns 0 to skip this picture (a hidden
+//     target, no memory): the program's lock is then not held and unlock is not called.
+//   unlock: the drawing is over; picture describes it (pixels point into the image), or is null
+//     when the picture could not be drawn (the image is left as it was). Then the program's
+//     lock is let go.
+// Every picture covers the whole target, bars included, whatever the image held before. The
+// drawing runs under the program's lock (under a millisecond for a quarter of a 1080p screen),
+// so whatever else takes that lock (the paint) may wait that long. The program must not hold
+// that lock while it calls MV_PlayEx, MV_PlayInto or MV_VideoClose for the port: they wait for
+// a running drawing, which waits for the lock. Images larger than MV_MAX_TARGET_SIDE are drawn
+// only in their top-left part of that size.
+typedef struct MV_Image {
+    uint32_t* pixels;  // top-left pixel
+    int32_t width;
+    int32_t height;
+    int32_t stride;  // bytes from one row to the next, at least width * 4
+} MV_Image;
+
+typedef struct MV_DrawTarget {
+    void* user;
+    int32_t (*lock)(void* user, MV_Image* image);
+    void (*unlock)(void* user, const MV_Picture* picture);
+} MV_DrawTarget;
+
 // Counters of one port since it was opened.
 typedef struct MV_Stats {
     uint64_t bytesIn;            // bytes accepted by MV_VideoInputData
@@ -103,6 +139,11 @@ int32_t MV_API MV_OpenStream(int32_t reserved1, int32_t reserved2);
 // alive). Null detaches the current sink. Returns once no picture can reach the previous sink.
 int32_t MV_API MV_PlayEx(int32_t port, const MV_RenderSink* window);
 
+// The same with a target the player draws into (see MV_DrawTarget); replaces a sink given to
+// MV_PlayEx and the other way round. Null detaches. Returns once the previous sink or target
+// can no longer be called.
+int32_t MV_API MV_PlayInto(int32_t port, const MV_DrawTarget* target);
+
 // Stream data in any split. Copies what it needs and returns without waiting for decoding;
 // safe to call from any thread. Data for a closed or closing port is dropped
 // (MV_ERR_NOT_OPEN). Dropping by a full queue still returns MV_OK (see MV_Stats).
@@ -112,8 +153,8 @@ int32_t MV_API MV_VideoInputData(int32_t port, const uint8_t* data, uint32_t len
 int32_t MV_API MV_VideoInputDataTagged(int32_t port, const uint8_t* data, uint32_t length,
                                        int64_t tag);
 
-// Stops the port's thread and releases the port. Returns once no call into the sink runs or
-// will run; data arriving meanwhile or later is dropped.
+// Stops the port's thread and releases the port. Returns once no call into the sink or target
+// runs or will run; data arriving meanwhile or later is dropped.
 int32_t MV_API MV_VideoClose(int32_t port);
 
 int32_t MV_API MV_GetStats(int32_t port, MV_Stats* stats);

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -199,9 +200,10 @@ class TestPreviewPanes : public QObject {
         QVERIFY(d.Pane(1).login >= 0);
     }
 
-    // The player's thread hands pictures, of changing sizes, to a pane while the
-    // window paints it: every painted picture is one whole picture, never parts of
-    // two, the newest one is shown, and a cleared pane shows its own text again.
+    // The player's thread draws pictures into a pane while the window paints it
+    // and the operator resizes it: every painted picture is one whole picture,
+    // never parts of two nor the image's padding, the newest one is shown, and a
+    // cleared pane shows its own text again.
     void paneShowsWholePictures() {
         QLabel label(QStringLiteral("video0"));
         label.resize(400, 300);
@@ -209,43 +211,50 @@ class TestPreviewPanes : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&label));
         auto* pane = new CPreviewPane(&label);  // owned by the label
         const QImage empty = label.grab().toImage();
-        const MV_RenderSink* sink = pane->Sink();
-        auto present = [sink](std::vector<uint32_t>& pixels, int width, int height,
-                              uint32_t colour) {
-            pixels.assign(static_cast<size_t>(width) * height, colour);
+        const MV_DrawTarget* target = pane->Target();
+        // Fills the pane's image with one colour, as the player draws a picture.
+        auto draw = [target](uint32_t colour) {
+            MV_Image image{};
+            if (!target->lock(target->user, &image))
+                return;
+            for (int y = 0; y < image.height; ++y)
+                std::fill_n(reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(image.pixels) +
+                                                        static_cast<ptrdiff_t>(y) * image.stride),
+                            image.width, colour);
             MV_Picture picture{};
-            picture.pixels = pixels.data();
-            picture.width = width;
-            picture.height = height;
-            picture.stride = width * 4;
-            sink->present(sink->user, &picture);
+            picture.pixels = image.pixels;
+            picture.width = image.width;
+            picture.height = image.height;
+            picture.stride = image.stride;
+            target->unlock(target->user, &picture);
         };
         std::atomic<bool> stop{false};
         std::thread player([&] {
-            std::vector<uint32_t> pixels;
-            for (uint32_t i = 0; !stop.load(); ++i) {
-                const bool small = i % 5 == 4;  // a resized pane: a new image
-                present(pixels, small ? 200 : 400, small ? 150 : 300,
-                        0xff000000u | (i % 2 ? 0xff4020u : 0x20a0ffu));
-            }
+            for (uint32_t i = 0; !stop.load(); ++i)
+                draw(0xff000000u | (i % 2 ? 0xff4020u : 0x20a0ffu));
         });
         QTRY_VERIFY(!pane->Picture().isNull());
         bool torn = false;
         for (int n = 0; n < 200 && !torn; ++n) {
+            if (n % 5 == 4)  // an odd width: rows padded past the picture
+                label.resize(n % 10 == 4 ? QSize(203, 151) : QSize(400, 300));
             QCoreApplication::processEvents();
             const QImage shot = label.grab().toImage();
             for (int y = 0; y < shot.height() && !torn; y += 3)
                 for (int x = 0; x < shot.width() && !torn; x += 7)
-                    torn = shot.pixel(x, y) != shot.pixel(0, 0);
+                    torn = shot.pixel(x, y) != shot.pixel(0, 0) ||
+                           shot.pixel(shot.width() - 1, y) != shot.pixel(0, 0);
         }
         stop.store(true);
         player.join();
         QVERIFY(!torn);
 
-        std::vector<uint32_t> last;
-        present(last, 400, 300, 0xff123456u);
-        QTRY_COMPARE(label.grab().toImage().pixel(200, 150), 0xff123456u);
+        label.resize(203, 151);
+        draw(0xff123456u);
+        QTRY_COMPARE(label.grab().toImage().pixel(202, 150), 0xff123456u);
+        QCOMPARE(pane->Picture().size(), QSize(203, 151));
         QCOMPARE(pane->Picture().pixel(0, 0), 0xff123456u);
+        label.resize(400, 300);
         pane->Clear();
         QVERIFY(pane->Picture().isNull());
         QCOMPARE(label.grab().toImage(), empty);

@@ -374,6 +374,188 @@ TEST(MovraPlayer, NoPictureReachesTheSinkAfterCloseReturns) {
     }
 }
 
+// An image of the program's that the player draws into, while another thread keeps changing
+// its size (a new allocation each time, the old one freed). Every row is padded and the image
+// is followed by a guard, both filled with a canary the player must never touch.
+class ResizedTarget {
+  public:
+    static constexpr uint32_t kCanary = 0x5a5a5a5au;  // not opaque: no pixel the player draws
+    static constexpr int kPad = 3;                    // pixels after each row
+    static constexpr int kGuard = 64;                 // pixels after the last row
+
+    ResizedTarget() {
+        target_.user = this;
+        target_.lock = &ResizedTarget::Lock;
+        target_.unlock = &ResizedTarget::Unlock;
+    }
+    const MV_DrawTarget* target() const { return &target_; }
+    void Resize(int width, int height) {
+        wantWidth_ = width;
+        wantHeight_ = height;
+    }
+    // After the port is closed: any further call is counted, and the image is gone.
+    void Close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        std::vector<uint32_t>().swap(image_);
+    }
+
+    std::atomic<int> faults{0};      // canary, bar or pairing broken
+    std::atomic<int> lateCalls{0};   // calls after MV_VideoClose returned
+    std::atomic<int> compared{0};    // pictures checked against the reference
+    std::atomic<int> mismatched{0};  // ... that differed from it
+    std::atomic<int> drawn{0};
+    std::atomic<int> sizesDrawn{0};  // distinct sizes drawn, as a bit set of size indexes
+    std::function<int(int, int)> sizeIndex;
+
+  private:
+    static int32_t Lock(void* user, MV_Image* image) {
+        auto* self = static_cast<ResizedTarget*>(user);
+        self->mutex_.lock();
+        if (self->closed_)
+            ++self->lateCalls;
+        if (self->held_)
+            ++self->faults;
+        const int w = self->wantWidth_, h = self->wantHeight_;
+        if (w <= 0 || h <= 0 || self->closed_) {
+            self->mutex_.unlock();
+            return 0;
+        }
+        if (w != self->width_ || h != self->height_) {
+            // A fresh allocation; the old one is freed, so a write through an old pointer is
+            // a use after free under ASan.
+            std::vector<uint32_t> fresh(static_cast<size_t>(w + kPad) * h + kGuard, kCanary);
+            self->image_.swap(fresh);
+            self->width_ = w;
+            self->height_ = h;
+        }
+        self->held_ = true;
+        image->pixels = self->image_.data();
+        image->width = w;
+        image->height = h;
+        image->stride = (w + kPad) * 4;
+        return 1;
+    }
+
+    static void Unlock(void* user, const MV_Picture* picture) {
+        auto* self = static_cast<ResizedTarget*>(user);
+        if (!self->held_ || self->closed_)
+            ++self->faults;
+        self->held_ = false;
+        if (picture)
+            self->Check(*picture);
+        self->mutex_.unlock();
+    }
+
+    void Check(const MV_Picture& p) {
+        const int stride = width_ + kPad;
+        if (p.pixels != image_.data() || p.width != width_ || p.height != height_ ||
+            p.stride != stride * 4) {
+            ++faults;
+            return;
+        }
+        ++drawn;
+        if (sizeIndex)
+            sizesDrawn |= 1 << sizeIndex(p.width, p.height);
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < stride; ++x) {
+                const uint32_t v = image_[static_cast<size_t>(y) * stride + x];
+                const bool video = x >= p.videoX && x < p.videoX + p.videoWidth && y >= p.videoY &&
+                                   y < p.videoY + p.videoHeight;
+                if (x >= width_ ? v != kCanary : video ? v >> 24 != 0xff : v != 0xff000000u) {
+                    ++faults;
+                    return;
+                }
+            }
+        for (size_t i = static_cast<size_t>(stride) * height_; i < image_.size(); ++i)
+            if (image_[i] != kCanary) {
+                ++faults;
+                return;
+            }
+        // Drawn at the reference's size, the picture is the one drawn into the player's own
+        // image: same pixels, whatever the stride.
+        if (p.width == kTarget && p.height == kTarget && p.tag > 0) {
+            ++compared;
+            if (HashPicture(p) != ClipHashes()[static_cast<size_t>((p.tag - 1) % kFrames)])
+                ++mismatched;
+        }
+    }
+
+    MV_DrawTarget target_{};
+    std::mutex mutex_;
+    std::atomic<int> wantWidth_{kTarget}, wantHeight_{kTarget};
+    std::vector<uint32_t> image_;
+    int width_ = 0, height_ = 0;
+    bool held_ = false;
+    bool closed_ = false;
+};
+
+TEST(MovraPlayer, ADrawTargetResizedWhilePicturesArriveIsWrittenOnlyInsideItsImage) {
+    // Sizes: the reference's, wide, odd and tiny, hidden, and the clip's own.
+    const std::pair<int, int> sizes[] = {{kTarget, kTarget}, {400, 200}, {97, 61}, {3, 2}, {0, 0},
+                                         {kWidth, kHeight}};
+    int everyDrawnSize = 0;
+    for (int i = 0; i < 6; ++i)
+        if (sizes[i].first > 0)
+            everyDrawnSize |= 1 << i;
+    for (int round = 0; round < 6; ++round) {
+        ResizedTarget target;
+        target.sizeIndex = [&](int w, int h) {
+            for (int i = 0; i < 6; ++i)
+                if (sizes[i] == std::pair(w, h))
+                    return i;
+            return 31;
+        };
+        const int32_t port = MV_OpenStream(0, 0);
+        ASSERT_GE(port, 0);
+        ASSERT_EQ(MV_PlayInto(port, target.target()), MV_OK);
+        std::atomic<bool> stop{false};
+        std::thread resizer([&] {
+            for (int i = 0; !stop; ++i) {
+                const auto [w, h] = sizes[static_cast<size_t>(i % 6)];
+                target.Resize(w, h);
+                std::this_thread::sleep_for(std::chrono::microseconds(300 + 500 * (i % 7)));
+            }
+        });
+        std::atomic<int> refused{0};
+        std::thread sender([&] {
+            for (int i = 0; !stop; ++i) {
+                const Unit& u = Clip().units[static_cast<size_t>(i % kFrames)];
+                WaitUntil([&] {
+                    MV_Stats stats{};
+                    return stop || MV_GetStats(port, &stats) < 0 || stats.queuedUnits < 4;
+                });
+                if (MV_VideoInputDataTagged(port, u.bytes.data(),
+                                            static_cast<uint32_t>(u.bytes.size()),
+                                            i + 1) == MV_ERR_NOT_OPEN)
+                    ++refused;
+            }
+        });
+        // The first round plays until every size was drawn; the others close at varied times.
+        if (round == 0) {
+            EXPECT_TRUE(WaitUntil([&] {
+                return (target.sizesDrawn & everyDrawnSize) == everyDrawnSize &&
+                       target.compared > 3;
+            }));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(7 * round));
+        }
+        ASSERT_EQ(MV_VideoClose(port), MV_OK);
+        target.Close();
+        ASSERT_TRUE(WaitUntil([&] { return refused > 0; }));
+        std::this_thread::sleep_for(20ms);
+        stop = true;
+        sender.join();
+        resizer.join();
+        EXPECT_EQ(target.faults, 0) << "round " << round;
+        EXPECT_EQ(target.lateCalls, 0) << "round " << round;
+        EXPECT_EQ(target.mismatched, 0) << "round " << round << " of " << target.compared;
+        if (round == 0) {
+            EXPECT_GT(target.drawn, 10);
+        }
+    }
+}
+
 TEST(MovraPlayer, PortsAreReusedUnderNewNumbersAndOldNumbersReachNothing) {
     std::vector<int32_t> ports;
     for (int i = 0; i < MV_MAX_PORTS; ++i) {
@@ -487,6 +669,9 @@ TEST(MovraPlayer, MisuseIsRefusedWithoutHarm) {
     EXPECT_EQ(MV_VideoInputData(player.port, nullptr, 0), MV_OK);
     MV_RenderSink noPresent{};
     EXPECT_EQ(MV_PlayEx(player.port, &noPresent), MV_ERR_BAD_ARGUMENT);
+    MV_DrawTarget noUnlock{};
+    noUnlock.lock = [](void*, MV_Image*) -> int32_t { return 0; };
+    EXPECT_EQ(MV_PlayInto(player.port, &noUnlock), MV_ERR_BAD_ARGUMENT);
     EXPECT_EQ(MV_GetStats(player.port, nullptr), MV_ERR_BAD_ARGUMENT);
 
     // Closing or retargeting the port from inside its own sink would wait for itself.
