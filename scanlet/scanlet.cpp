@@ -80,9 +80,11 @@ struct Control {
 };
 
 // Allocated once and never freed: the receive thread may outlive static
-// destruction if the program exits without stopping the library.
+// destruction if the program exits without stopping the library. The slots
+// are left unwritten (no "()"): only slots below count are read, each filled
+// whole when taken, so the pages of slots never taken are never made resident.
 Table& TheTable() {
-    static Table* table = new Table();
+    static Table* table = new Table;
     return *table;
 }
 
