@@ -1,10 +1,13 @@
 #include "CTivanoApp.h"
 
+#include <QIconEngine>
 #include <QLibraryInfo>
+#include <QPainter>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "CTivanoDlg.h"
 #include "ModulePath.h"
@@ -51,13 +54,60 @@ void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int w
         Qt::SingleShotConnection);
 }
 
+// The program icon: one file per size. Qt's own engine decodes every file as
+// it is added (the 256 px one alone is a quarter of a megabyte, kept for the
+// program's life); this one reads the file of the size asked for when it is
+// asked for and keeps nothing, choosing and scaling as Qt's does: the smallest
+// size at least as large as asked for, else the largest, scaled down to fit.
+class ProgramIconEngine : public QIconEngine {
+  public:
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap pm(QStringLiteral(":/icons/strevo_%1.png").arg(BestSide(size)));
+        const QSize actual = actualSize(size, mode, state);
+        if (pm.isNull() || actual.isEmpty())
+            return QPixmap();
+        if (pm.size() != actual)
+            pm = pm.scaled(actual, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (mode == QIcon::Normal)
+            return pm;
+        return QIcon(pm).pixmap(actual, mode, state);  // the style's disabled or active look
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        QSize actual(BestSide(size), BestSide(size));
+        if (actual.width() > size.width() || actual.height() > size.height())
+            actual.scale(size, Qt::KeepAspectRatio);
+        return actual;
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, pixmap((QSizeF(rect.size()) * ratio).toSize(), mode, state));
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        QList<QSize> sizes;
+        if (mode == QIcon::Normal && state == QIcon::Off)
+            for (int side : kSides) sizes.append(QSize(side, side));
+        return sizes;
+    }
+    QString key() const override { return QStringLiteral("ProgramIconEngine"); }
+    QIconEngine* clone() const override { return new ProgramIconEngine; }
+
+  private:
+    static constexpr int kSides[] = {16, 32, 48, 256};
+
+    static int BestSide(const QSize& size) {
+        const qint64 wanted = qint64{size.width()} * size.height();
+        for (int side : kSides)
+            if (qint64{side} * side >= wanted)
+                return side;
+        return kSides[std::size(kSides) - 1];
+    }
+};
+
 }  // namespace
 
 QIcon ProgramIcon() {
-    QIcon icon;
-    for (int size : {16, 32, 48, 256})
-        icon.addFile(QStringLiteral(":/icons/strevo_%1.png").arg(size), QSize(size, size));
-    return icon;
+    return QIcon(new ProgramIconEngine);
 }
 
 bool InstallQtChineseTexts(QTranslator* translator) {

@@ -12,7 +12,8 @@ namespace strevo {
 
 class CTivanoDlg;
 
-// The program icon (resource 128 of the original), in all its sizes.
+// The program icon (resource 128 of the original), in all its sizes; each size
+// is read from its file only when asked for.
 QIcon ProgramIcon();
 
 // Loads Qt's own Chinese texts (message-box buttons, file dialogs, edit-field

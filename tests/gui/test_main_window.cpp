@@ -24,6 +24,7 @@
 
 #include "CParamPage.h"
 #include "CPtzCtrl.h"
+#include "CTivanoApp.h"
 #include "CTivanoDlg.h"
 #include "CameraModel.h"
 #include "Camsim.h"
@@ -230,6 +231,23 @@ class TestMainWindow : public QObject {
 
     // A configured USB mode (any non-zero value): greyed IP items, pages shown,
     // parameter buttons disabled; the value survives the run unchanged.
+    // The program icon reads each size's file only when asked for, and gives
+    // what Qt's own icon of the same files gives, at every size and look.
+    void programIconAsQtsOwn() {
+        QIcon qts;
+        for (int side : {16, 32, 48, 256})
+            qts.addFile(QStringLiteral(":/icons/strevo_%1.png").arg(side), QSize(side, side));
+        const QIcon icon = ProgramIcon();
+        QCOMPARE(icon.availableSizes(), qts.availableSizes());
+        for (const QSize size :
+             {QSize(16, 16), QSize(20, 20), QSize(32, 32), QSize(40, 40), QSize(48, 48),
+              QSize(64, 64), QSize(256, 256), QSize(300, 300), QSize(32, 16)})
+            for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active}) {
+                QCOMPARE(icon.actualSize(size, mode), qts.actualSize(size, mode));
+                QCOMPARE(icon.pixmap(size, mode).toImage(), qts.pixmap(size, mode).toImage());
+            }
+    }
+
     void usbModeSetUpKeepsMode2() {
         ModuleDir dir;
         dir.Write("[SEARCH_MODE]\nMode=2\n[LOG]\nLevel=3\n[VID]\nSRC1=0x1704\n");
