@@ -39,6 +39,16 @@ int32_t Find(int32_t number, std::shared_ptr<PlayerPort>* port) {
     return MV_OK;
 }
 
+// Where the port's pictures go from now on: a sink, a target, or neither.
+int32_t SetOutput(int32_t number, const MV_RenderSink* sink, const MV_DrawTarget* target) {
+    std::shared_ptr<PlayerPort> port;
+    if (int32_t r = Find(number, &port); r < 0)
+        return r;
+    if (port->OnOwnThread())
+        return MV_ERR_IN_CALLBACK;
+    return port->SetOutput(sink, target);
+}
+
 }  // namespace
 
 extern "C" {
@@ -71,23 +81,13 @@ int32_t MV_API MV_OpenStream(int32_t, int32_t) {
 int32_t MV_API MV_PlayEx(int32_t number, const MV_RenderSink* window) {
     if (window && !window->present)
         return MV_ERR_BAD_ARGUMENT;
-    std::shared_ptr<PlayerPort> port;
-    if (int32_t r = Find(number, &port); r < 0)
-        return r;
-    if (port->OnOwnThread())
-        return MV_ERR_IN_CALLBACK;
-    return port->SetSink(window);
+    return SetOutput(number, window, nullptr);
 }
 
 int32_t MV_API MV_PlayInto(int32_t number, const MV_DrawTarget* target) {
     if (target && (!target->lock || !target->unlock))
         return MV_ERR_BAD_ARGUMENT;
-    std::shared_ptr<PlayerPort> port;
-    if (int32_t r = Find(number, &port); r < 0)
-        return r;
-    if (port->OnOwnThread())
-        return MV_ERR_IN_CALLBACK;
-    return port->SetTarget(target);
+    return SetOutput(number, nullptr, target);
 }
 
 int32_t MV_API MV_VideoInputDataTagged(int32_t number, const uint8_t* data, uint32_t length,

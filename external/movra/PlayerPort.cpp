@@ -141,25 +141,14 @@ void PlayerPort::Enqueue(UnitBatch& batch) {
     queueWake_.notify_one();
 }
 
-int32_t PlayerPort::SetSink(const MV_RenderSink* sink) {
+int32_t PlayerPort::SetOutput(const MV_RenderSink* sink, const MV_DrawTarget* target) {
     std::lock_guard lock(sinkMutex_);
     if (closed_)
         return MV_ERR_NOT_OPEN;
     hasSink_ = sink != nullptr;
     sink_ = sink ? *sink : MV_RenderSink{};
-    hasTarget_ = false;
-    target_ = MV_DrawTarget{};
-    return MV_OK;
-}
-
-int32_t PlayerPort::SetTarget(const MV_DrawTarget* target) {
-    std::lock_guard lock(sinkMutex_);
-    if (closed_)
-        return MV_ERR_NOT_OPEN;
     hasTarget_ = target != nullptr;
     target_ = target ? *target : MV_DrawTarget{};
-    hasSink_ = false;
-    sink_ = MV_RenderSink{};
     return MV_OK;
 }
 

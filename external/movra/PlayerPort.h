@@ -29,8 +29,8 @@ class PlayerPort {
     PlayerPort& operator=(const PlayerPort&) = delete;
 
     int32_t Input(const uint8_t* data, uint32_t length, int64_t tag);
-    int32_t SetSink(const MV_RenderSink* sink);
-    int32_t SetTarget(const MV_DrawTarget* target);
+    // Pictures go to sink or target from now on (at most one of them; neither detaches).
+    int32_t SetOutput(const MV_RenderSink* sink, const MV_DrawTarget* target);
     // Detaches the sink, stops the thread and waits for it. Not from the port's own thread.
     void Close();
     void GetStats(MV_Stats* stats);
