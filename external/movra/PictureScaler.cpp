@@ -1,6 +1,7 @@
 #include "PictureScaler.h"
 
 #include <algorithm>
+#include <mutex>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -13,6 +14,39 @@ namespace movra {
 namespace {
 
 constexpr uint32_t kBlack = 0xff000000u;
+
+// The 4:4:4 intermediate is needed only between the two steps of one conversion, so the
+// scalers of all ports take turns with one instead of keeping one each. It grows to the
+// largest video drawn and goes when the last scaler does.
+struct SharedIntermediate {
+    std::mutex lock;
+    AVFrame* frame = nullptr;
+    int users = 0;
+};
+
+SharedIntermediate& Intermediate() {
+    static SharedIntermediate* shared = new SharedIntermediate;  // ports may outlive statics
+    return *shared;
+}
+
+// Makes the intermediate at least width x height; false when out of memory. Under its lock.
+bool Reserve(SharedIntermediate& mid, int width, int height) {
+    if (mid.frame && mid.frame->width >= width && mid.frame->height >= height)
+        return true;
+    AVFrame* grown = av_frame_alloc();
+    if (!grown)
+        return false;
+    grown->format = AV_PIX_FMT_YUV444P;
+    grown->width = mid.frame ? std::max(mid.frame->width, width) : width;
+    grown->height = mid.frame ? std::max(mid.frame->height, height) : height;
+    if (av_frame_get_buffer(grown, 0) < 0) {
+        av_frame_free(&grown);
+        return false;
+    }
+    av_frame_free(&mid.frame);
+    mid.frame = grown;
+    return true;
+}
 
 }  // namespace
 
@@ -40,10 +74,19 @@ Rect Letterbox(int targetWidth, int targetHeight, int pictureWidth, int pictureH
     return r;
 }
 
+PictureScaler::PictureScaler() {
+    SharedIntermediate& mid = Intermediate();
+    std::lock_guard lock(mid.lock);
+    ++mid.users;
+}
+
 PictureScaler::~PictureScaler() {
     sws_freeContext(resize_);
     sws_freeContext(toRgb_);
-    av_frame_free(&mid_);
+    SharedIntermediate& mid = Intermediate();
+    std::lock_guard lock(mid.lock);
+    if (--mid.users == 0)
+        av_frame_free(&mid.frame);
 }
 
 bool PictureScaler::Draw(const AVFrame* frame, int targetWidth, int targetHeight) {
@@ -127,35 +170,23 @@ bool PictureScaler::Prepare(const AVFrame* frame, int targetWidth, int targetHei
                              1 << 16);
     sws_setColorspaceDetails(toRgb_, coefficients, range, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
                              1 << 16, 1 << 16);
-    if (video.width != setup_.video.width || video.height != setup_.video.height || !mid_) {
-        av_frame_free(&mid_);
-        mid_ = av_frame_alloc();
-        if (!mid_) {
-            setup_ = Setup{};
-            return false;
-        }
-        mid_->format = AV_PIX_FMT_YUV444P;
-        mid_->width = video.width;
-        mid_->height = video.height;
-        if (av_frame_get_buffer(mid_, 0) < 0) {
-            av_frame_free(&mid_);
-            setup_ = Setup{};
-            return false;
-        }
-    }
     setup_ = setup;
     return true;
 }
 
 bool PictureScaler::Scale(const AVFrame* frame, uint8_t* image, int stride) {
     const Rect& video = setup_.video;
-    if (sws_scale(resize_, frame->data, frame->linesize, 0, frame->height, mid_->data,
-                  mid_->linesize) <= 0)
+    SharedIntermediate& mid = Intermediate();
+    std::lock_guard lock(mid.lock);
+    if (!Reserve(mid, video.width, video.height) ||
+        sws_scale(resize_, frame->data, frame->linesize, 0, frame->height, mid.frame->data,
+                  mid.frame->linesize) <= 0)
         return false;
     uint8_t* dst[4] = {image + static_cast<ptrdiff_t>(video.y) * stride + video.x * 4, nullptr,
                        nullptr, nullptr};
     const int dstStride[4] = {stride, 0, 0, 0};
-    return sws_scale(toRgb_, mid_->data, mid_->linesize, 0, video.height, dst, dstStride) > 0;
+    return sws_scale(toRgb_, mid.frame->data, mid.frame->linesize, 0, video.height, dst,
+                     dstStride) > 0;
 }
 
 }  // namespace movra

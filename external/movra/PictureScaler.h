@@ -32,7 +32,7 @@ struct Image {
 
 class PictureScaler {
   public:
-    PictureScaler() = default;
+    PictureScaler();
     ~PictureScaler();
     PictureScaler(const PictureScaler&) = delete;
     PictureScaler& operator=(const PictureScaler&) = delete;
@@ -68,9 +68,10 @@ class PictureScaler {
     // Converts the frame into the video's place of an image whose top-left pixel is at image.
     bool Scale(const AVFrame* frame, uint8_t* image, int stride);
 
-    SwsContext* resize_ = nullptr;  // to the video's size, in YUV 4:4:4
+    // To the video's size in YUV 4:4:4 (into an intermediate shared by every scaler), then
+    // to RGB.
+    SwsContext* resize_ = nullptr;
     SwsContext* toRgb_ = nullptr;
-    AVFrame* mid_ = nullptr;
     Setup setup_;
     // The scaler's own image and the geometry its bars were painted for.
     std::vector<uint32_t> pixels_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <thread>
@@ -553,6 +554,35 @@ TEST(MovraPlayer, ADrawTargetResizedWhilePicturesArriveIsWrittenOnlyInsideItsIma
         if (round == 0) {
             EXPECT_GT(target.drawn, 10);
         }
+    }
+}
+
+TEST(MovraPlayer, PortsDrawingAtOnceAtDifferentSizesEachGetTheirOwnPictures) {
+    // Ports convert on their own threads at the same time, each at its own size (the videos
+    // here grow from one port to the next); each picture is still exactly its own.
+    const std::pair<int, int> sizes[] = {{kTarget, kTarget}, {400, 200}, {640, 480}};
+    std::vector<std::unique_ptr<RecordingSink>> sinks;
+    std::vector<std::unique_ptr<Player>> players;
+    std::vector<std::vector<uint64_t>> references;
+    for (const auto& [w, h] : sizes) {
+        sinks.push_back(std::make_unique<RecordingSink>(w, h));
+        players.push_back(std::make_unique<Player>(sinks.back().get()));
+        references.push_back(ReferenceHashes(Clip(), w, h));
+    }
+    constexpr int kPasses = 3;
+    std::vector<std::thread> senders;
+    for (size_t p = 0; p < players.size(); ++p)
+        senders.emplace_back([&, p] {
+            for (int i = 0; i < kPasses * kFrames; ++i)
+                Send(players[p]->port, Clip().units[static_cast<size_t>(i % kFrames)].bytes, i + 1);
+            Send(players[p]->port, kEndOfUnit);
+        });
+    for (std::thread& t : senders) t.join();
+    for (size_t p = 0; p < players.size(); ++p) {
+        ASSERT_TRUE(sinks[p]->WaitForTag(kPasses * kFrames)) << "port " << p;
+        for (const Shown& s : sinks[p]->shown())
+            ASSERT_EQ(s.hash, references[p][static_cast<size_t>((s.tag - 1) % kFrames)])
+                << "port " << p << ", tag " << s.tag;
     }
 }
 
