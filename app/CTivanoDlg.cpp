@@ -45,10 +45,10 @@ namespace {
 
 // Copies a NUL-terminated text into a fixed field, cutting it to fit.
 template <size_t N>
-void CopyText(char (&dst)[N], const char* src) {
+void CopyText(char (&dst)[N], const char* src, size_t srcSize = N - 1) {
     std::memset(dst, 0, N);
     if (src)
-        std::memcpy(dst, src, strnlen(src, N - 1));
+        std::memcpy(dst, src, strnlen(src, std::min(N - 1, srcSize)));
 }
 
 // The SDK's stream thread: hands the data to the pane's player, if it has one.
@@ -563,8 +563,7 @@ void CTivanoDlg::OpenPreview(const LoginInfo& info, int streamType) {
     }
     if (port < 0)
         return;  // logged in and playing, but nothing shows the stream
-    std::memset(pane.ip, 0, sizeof pane.ip);
-    std::memcpy(pane.ip, info.ip, strnlen(info.ip, sizeof info.ip));
+    CopyText(pane.ip, info.ip, sizeof info.ip);
     pane.port = info.port;
     SelectPane(p);
 }

@@ -75,8 +75,8 @@ void PlayerPort::Close() {
     closing_ = true;
     {
         std::lock_guard lock(sinkMutex_);
-        hasSink_ = false;
-        hasTarget_ = false;
+        sink_ = MV_RenderSink{};
+        target_ = MV_DrawTarget{};
         closed_ = true;
     }
     {
@@ -145,9 +145,7 @@ int32_t PlayerPort::SetOutput(const MV_RenderSink* sink, const MV_DrawTarget* ta
     std::lock_guard lock(sinkMutex_);
     if (closed_)
         return MV_ERR_NOT_OPEN;
-    hasSink_ = sink != nullptr;
     sink_ = sink ? *sink : MV_RenderSink{};
-    hasTarget_ = target != nullptr;
     target_ = target ? *target : MV_DrawTarget{};
     return MV_OK;
 }
@@ -229,11 +227,11 @@ void PlayerPort::Present() {
     std::lock_guard lock(sinkMutex_);
     if (!newest_->width)
         return;
-    if (hasTarget_) {
+    if (target_.lock) {
         DrawIntoTarget();
         return;
     }
-    if (!hasSink_)
+    if (!sink_.present)
         return;
     int32_t width = newest_->width;
     int32_t height = newest_->height;

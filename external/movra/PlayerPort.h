@@ -59,13 +59,12 @@ class PlayerPort {
     bool overflowed_ = false;  // dropping until a key frame
     bool stop_ = false;
 
-    // The sink or target; held while a picture is drawn and presented so that replacing or
-    // detaching them waits for a running call.
+    // The sink or target (none while its functions are null; MV_PlayEx and MV_PlayInto refuse
+    // one without them); the lock is held while a picture is drawn and presented so that
+    // replacing or detaching them waits for a running call.
     std::mutex sinkMutex_;
     MV_RenderSink sink_{};
-    bool hasSink_ = false;
     MV_DrawTarget target_{};
-    bool hasTarget_ = false;
     bool closed_ = false;
 
     // The port's thread only.
