@@ -1,5 +1,6 @@
 #include "CTivanoDlg.h"
 
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -254,6 +255,7 @@ void CTivanoDlg::RefreshDeviceTree() {
             }
         }
     } else {
+        CommitPageEdits();
         m_selectedUsb = nullptr;
         m_usb.RefreshDevices();
         for (const UsbDeviceEntry& entry : m_usb.Entries()) {
@@ -444,6 +446,7 @@ void CTivanoDlg::OnClientResized() {
 // Modes and layouts
 
 void CTivanoDlg::OnModeIp() {
+    CommitPageEdits();
     SetMenuStates(false);
     m_usb.CloseDevices();
     m_nMode = kModeIp;
@@ -493,6 +496,7 @@ void CTivanoDlg::OnUpgrade() {
 }
 
 void CTivanoDlg::RunUpgradeDlg() {
+    CommitPageEdits();
     CUpgradeDlg dlg(this);
     dlg.m_devices = m_usb.Entries();
     dlg.exec();
@@ -756,9 +760,21 @@ bool CTivanoDlg::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------
 // Shutdown
 
+void CTivanoDlg::CommitPageEdits() {
+    for (CParamPage* page : m_pages)
+        if (page)
+            page->CommitEdit();
+}
+
+void CTivanoDlg::closeEvent(QCloseEvent* event) {
+    CommitPageEdits();
+    QMainWindow::closeEvent(event);
+}
+
 void CTivanoDlg::Shutdown() {
     if (m_bShutDown)
         return;
+    CommitPageEdits();
     m_bShutDown = true;
     m_treeFillTimer.stop();
     BSC_DeInit();

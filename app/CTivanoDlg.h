@@ -164,6 +164,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void DropUsbHandles(const std::vector<UsbHandle>& closed);
 
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -176,6 +177,9 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void OnClientResized();
     void OnTreeFillTimer();
     void Shutdown();
+    // Sends a page's number box edit that has not been sent yet, to the
+    // selected USB camera, before its handle goes or the pages are put away.
+    void CommitPageEdits();
 
     std::unique_ptr<Ui::Dlg102> m_ui;
     std::array<QLabel*, kPaneCount> m_paneCtrls{};

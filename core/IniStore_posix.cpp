@@ -1,10 +1,7 @@
 // Our own private-profile store for platforms without the Windows functions.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FileReplace.h"
 #include "IniStore.h"
 
 namespace strevo {
@@ -101,72 +99,6 @@ std::optional<std::string> Lookup(const char* section, const char* key, const ch
     return std::nullopt;
 }
 
-// The file a path names once symbolic links are followed (the path itself
-// when it is none or does not exist yet; a dangling link names its target).
-std::string FollowLinks(std::string path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
-        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-        ssize_t n = readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size())
-            return path;
-        target.resize(static_cast<size_t>(n));
-        size_t slash = path.find_last_of('/');
-        if (target.front() != '/' && slash != std::string::npos)
-            target = path.substr(0, slash + 1) + target;
-        path = target;
-    }
-    return path;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t off = 0;
-    while (off < text.size()) {
-        ssize_t n = ::write(fd, text.data() + off, text.size() - off);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        off += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Replaces the file's contents. A sibling file renamed over the old one means
-// a failed write never leaves a half-written file behind; it takes the old
-// file's permissions and owner, and a symbolic link is written through, so it
-// stays a link. Where no sibling can be made (a folder the operator may not
-// write to, holding a file he may), the file is rewritten in place.
-bool ReplaceFile(const char* file, const std::string& text) {
-    const std::string target = FollowLinks(file);
-    struct stat old;
-    const bool existed = ::stat(target.c_str(), &old) == 0;
-    const std::string tmp = target + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
-        if (existed) {
-            ::fchmod(fd, old.st_mode & 07777);
-            if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-                // Only root may give a file away; the permissions are what count.
-            }
-        }
-        bool ok = WriteAll(fd, text);
-        ok = ::close(fd) == 0 && ok;
-        if (ok && std::rename(tmp.c_str(), target.c_str()) == 0)
-            return true;
-        std::remove(tmp.c_str());
-        return false;
-    }
-    if (!existed || (errno != EACCES && errno != EPERM && errno != EROFS))
-        return false;
-    fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
-    return ::close(fd) == 0 && ok;
-}
 }  // namespace
 
 uint32_t IniGetString(const char* section, const char* key, const char* def, char* buf,
@@ -246,7 +178,7 @@ bool IniWriteString(const char* section, const char* key, const char* value, con
 
     std::string text;
     for (const auto& l : lines) text += l + (crlf ? "\r\n" : "\n");
-    return ReplaceFile(file, text);
+    return ReplaceFileContents(file, text.data(), text.size()) == FileReplaceResult::kReplaced;
 }
 
 }  // namespace strevo

@@ -56,6 +56,13 @@ int CImageParamsDlg::exec() {
     return QDialog::exec();
 }
 
+void CImageParamsDlg::done(int result) {
+    for (CParamPage* page : m_pages)
+        if (page)
+            page->CommitEdit();
+    QDialog::done(result);
+}
+
 void CImageParamsDlg::showEvent(QShowEvent* event) {
     OnInitDialog();
     QDialog::showEvent(event);

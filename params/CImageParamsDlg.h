@@ -50,6 +50,9 @@ class CImageParamsDlg : public QDialog, public IParamHost {
     // first shown.
     void OnInitDialog();
     int exec() override;
+    // Closing (the close box, Escape on the dialog's own controls) leaves the
+    // number box that still holds an edit: it is sent before the dialog goes.
+    void done(int result) override;
 
     virtual void ShowAllPages(const VideoParam& param);
 

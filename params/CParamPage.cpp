@@ -80,8 +80,10 @@ CParamPage::~CParamPage() {
     // Child controls lose the focus while they are destroyed; by then there
     // is no page left to write for them.
     for (Row& row : m_rows) {
-        if (row.box)
-            row.box->removeEventFilter(this);
+        for (QObject* watched : {static_cast<QObject*>(row.box), static_cast<QObject*>(row.list),
+                                 row.list ? static_cast<QObject*>(row.list->lineEdit()) : nullptr})
+            if (watched)
+                watched->removeEventFilter(this);
         if (row.pending)
             row.pending->stop();
     }
@@ -133,9 +135,19 @@ void CParamPage::BindRows() {
         } else if (def.kind == RowKind::kList) {
             row.list = Control<QComboBox>(this, def.ctrlId, m_templateId);
             connect(row.list, &QComboBox::activated, this, [this, i] { OnListChosen(m_rows[i]); });
+            // The edit field takes text, but only a choice from the list counts:
+            // typed text never becomes an item, completes to one or chooses one.
+            row.list->setInsertPolicy(QComboBox::NoInsert);
+            if (QLineEdit* edit = row.list->lineEdit()) {
+                row.list->setCompleter(nullptr);
+                row.list->installEventFilter(this);
+                edit->installEventFilter(this);
+            }
         }
-        if (row.box && def.kind == RowKind::kSlider)
+        if (row.box && def.kind == RowKind::kSlider) {
             row.box->installEventFilter(this);
+            connect(row.box, &QLineEdit::textEdited, this, [this, i] { m_rows[i].edited = true; });
+        }
         m_rows.push_back(row);
         if (m_rows.back().slider)
             SetSliderQuietly(m_rows.back(), SlotPosition(m_rows.back()));
@@ -177,8 +189,10 @@ bool CParamPage::ReadControls() {
 void CParamPage::WriteControls() {
     m_quiet = true;
     for (Row& row : m_rows) {
-        if (row.box)
+        if (row.box) {
             row.box->setText(QString::number(row.slot));
+            row.edited = false;
+        }
         if (row.list)
             row.list->setCurrentIndex(row.index);  // an index beyond the list selects nothing
     }
@@ -277,13 +291,14 @@ void CParamPage::EnableByMode(const char* selector, int value) {
 int32_t CParamPage::SetParam(const char* key, int32_t value) {
     const std::string item = MakeVideoParamItem(key, value);
     int32_t result = 0;
-    if (m_pHost && !item.empty()) {
-        ++g_writeDepth;
+    // The failure messages count as part of the write: a held-back slider
+    // change that comes due while one is open waits until it is closed.
+    ++g_writeDepth;
+    if (m_pHost && !item.empty())
         result = m_pHost->SetVideoParamItem(item.c_str());
-        --g_writeDepth;
-    }
     if (result < 0)
         ShowMessage("设置失败！");
+    --g_writeDepth;
     return result;
 }
 
@@ -332,7 +347,14 @@ void CParamPage::OnSliderReleased(Row& row) {
     SendSlider(row, position);
 }
 
+void CParamPage::CommitEdit() {
+    for (Row& row : m_rows)
+        if (row.edited && row.def->kind == RowKind::kSlider)
+            OnBoxLeft(row);
+}
+
 void CParamPage::OnBoxLeft(Row& row) {
+    row.edited = false;
     ReadControls();
     const int scale = row.def->scale;
     if (scale > 1)
@@ -384,14 +406,35 @@ void CParamPage::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+// A list's edit field shows the current choice again whenever it is left,
+// and Enter in it does nothing, so typed text can never choose an item.
+bool CParamPage::FilterList(Row& row, QEvent* event) {
+    const bool enter = event->type() == QEvent::KeyPress &&
+                       (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+                        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
+    if (!enter && event->type() != QEvent::FocusOut)
+        return false;
+    row.list->setEditText(row.list->itemText(row.list->currentIndex()));
+    if (enter)
+        event->accept();
+    return enter;
+}
+
 bool CParamPage::eventFilter(QObject* watched, QEvent* event) {
+    for (Row& row : m_rows)
+        if (row.list && (watched == row.list || watched == row.list->lineEdit()))
+            return FilterList(row, event) || QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::FocusOut) {
         // A pop-up (the box's own menu) or another window taking the focus
-        // does not leave the box.
+        // does not leave the box. Nor does its page being hidden or shown
+        // (another tab, the mode switch), which moves the focus without the
+        // operator: only an edit not yet sent goes then.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
-            if (Row* row = RowOfBox(watched); row && row->def->kind == RowKind::kSlider)
-                OnBoxLeft(*row);
+            if (Row* row = RowOfBox(watched); row && row->def->kind == RowKind::kSlider) {
+                if (row->box->isVisible() || row->edited)
+                    OnBoxLeft(*row);
+            }
         }
     }
     return QWidget::eventFilter(watched, event);

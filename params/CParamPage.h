@@ -51,6 +51,11 @@ class CParamPage : public QWidget {
     // Writes one field through the host; "设置失败！" on a negative result.
     int32_t SetParam(const char* key, int32_t value);
 
+    // Sends a number box that holds an edit not yet sent, as leaving it would:
+    // the page or its window is going away (closed, or put away by a mode
+    // switch) while the box still has the operator's value.
+    void CommitEdit();
+
     // Enables and disables the rows that depend on a mode ("exp_mode",
     // "wdr_mode", "wb_mode", "defog_mode"); other selectors do nothing.
     void EnableByMode(const char* selector, int value);
@@ -91,6 +96,7 @@ class CParamPage : public QWidget {
         int slot = 0;   // value slot (sliders, show-only boxes)
         int index = 0;  // list index
         bool movedWhileDown = false;
+        bool edited = false;        // the box holds typed text not yet sent
         QTimer* pending = nullptr;  // sends a change the throttle held back
     };
 
@@ -104,6 +110,7 @@ class CParamPage : public QWidget {
     void OnSliderReleased(Row& row);
     void OnBoxLeft(Row& row);
     void OnListChosen(Row& row);
+    bool FilterList(Row& row, QEvent* event);
     void SendSlider(Row& row, int position);
 
     int m_templateId;

@@ -5,47 +5,24 @@
 #include <fstream>
 #include <system_error>
 
+#include "FileReplace.h"
 #include "OperatorMessages.h"
 
 namespace strevo {
 namespace fs = std::filesystem;
 
 int32_t WriteParamFile(const std::string& path, const VideoParam& p) {
-    // Write beside the target and rename over it, so a failed write never
-    // destroys an earlier export.
-    fs::path target(path);
-    std::error_code dirError;
-    // Nothing to write to: no name, or a folder where the file should be.
-    if (path.empty() || fs::is_directory(target, dirError))
-        return kFileOpenFailed;
-    fs::path temp = target;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return kFileOpenFailed;
-        out.write(reinterpret_cast<const char*>(&p), sizeof p);
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            fs::remove(temp, ec);
+    // Never truncated in place where it can be avoided: a failed write leaves
+    // an earlier export whole.
+    switch (ReplaceFileContents(path, &p, sizeof p)) {
+        case FileReplaceResult::kReplaced:
+            return 0;
+        case FileReplaceResult::kWriteFailed:
             return kFileWriteFailed;
-        }
-        out.close();
-        if (out.fail()) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return kFileWriteFailed;
-        }
+        case FileReplaceResult::kOpenFailed:
+            break;
     }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return kFileOpenFailed;
-    }
-    return 0;
+    return kFileOpenFailed;
 }
 
 int32_t ReadParamFile(const std::string& path, VideoParam* p) {

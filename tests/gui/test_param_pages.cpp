@@ -8,11 +8,14 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -22,6 +25,7 @@
 #include "CEnhanceTab.h"
 #include "CExposureTab.h"
 #include "CFocusTab.h"
+#include "CImageParamsDlg.h"
 #include "CPictureTab.h"
 #include "CTivanoDlg.h"
 #include "CVideoTab.h"
@@ -30,6 +34,7 @@
 #include "DialogUnits.h"
 #include "HidBackend.h"
 #include "MessageRecorder.h"
+#include "OperatorMessages.h"
 #include "UsbSim.h"
 #include "VideoParam.h"
 
@@ -130,6 +135,60 @@ void Type(QLineEdit* box, const char* text) {
     QTest::keyClick(box, Qt::Key_Return);
 }
 
+// The image parameter dialog with its writes recorded instead of sent.
+class ItemsDlg final : public CImageParamsDlg {
+  public:
+    QStringList items;
+    int32_t result = 0;
+    int32_t SetVideoParamItem(const char* text) override {
+        items << QString::fromUtf8(text);
+        return result;
+    }
+};
+
+// Operator messages shown as a modal box would be: the event loop runs while
+// one is open. Counts boxes opened inside another and writes made meanwhile.
+class ModalMessages final : public IOperatorMessages {
+  public:
+    ModalMessages() { previous_ = SetOperatorMessages(this); }
+    ~ModalMessages() override { SetOperatorMessages(previous_); }
+    void Show(const std::string& text) override {
+        texts.push_back(text);
+        if (++open_ > 1)
+            ++stacked;
+        g_now += 1000;  // the operator reads the message
+        QTest::qWait(700);
+        --open_;
+    }
+    bool Open() const { return open_ > 0; }
+
+    std::vector<std::string> texts;
+    int stacked = 0;
+
+  private:
+    int open_ = 0;
+    IOperatorMessages* previous_ = nullptr;
+};
+
+void ClickInto(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+}
+
+void ClickTab(QTabWidget* tabs, int index) {
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    QCOMPARE(tabs->currentIndex(), index);
+}
+
+// Types into a list's edit field, over what it shows.
+void TypeInList(QComboBox* list, const char* text) {
+    list->setFocus(Qt::TabFocusReason);
+    list->lineEdit()->selectAll();
+    // Key by key, as a keyboard (or an input method) hands text in.
+    for (const QChar c : QString::fromUtf8(text))
+        QTest::sendKeyEvent(QTest::Click, list, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
 }  // namespace
 
 class TestParamPages : public QObject {
@@ -192,6 +251,7 @@ class TestParamPages : public QObject {
             {273, 1489, "eSceneMode", 1, "默认", true},
             {273, 1489, "eSceneMode", 2, "默认", false},
             {273, 1489, "eSceneMode", 4, "珠宝", true},
+            {271, 1487, "ucGammaVal", 15, "", false},
         };
         for (const auto& c : cases) {
             if (c.chosen) {
@@ -305,8 +365,182 @@ class TestParamPages : public QObject {
         QCOMPARE(states(Page(271), {1486, 1498, 1508}), QStringLiteral("111"));
         Choose(Page(271), 1485, "自动");
         QCOMPARE(states(Page(271), {1486, 1498, 1508}), QStringLiteral("000"));
-        QCOMPARE(m_messages.texts, (std::vector<std::string>{"设置失败！", "设置失败！"}));
-        for (int t : {263, 265, 271}) Host(t).items.clear();
+        Host(271).result = -2;
+        Choose(Page(271), 1485, "手动");
+        QCOMPARE(states(Page(271), {1486, 1498, 1508}), QStringLiteral("000"));
+        QCOMPARE(List(Page(271), 1485)->currentText(), QStringLiteral("手动"));
+        QCOMPARE(m_messages.texts,
+                 (std::vector<std::string>{"设置失败！", "设置失败！", "设置失败！"}));
+        QCOMPARE(Sent(263), (QStringList{Item("eExposureMode", 1), Item("eExposureMode", 0),
+                                         Item("eExposureMode", 2)}));
+        QCOMPARE(Sent(265),
+                 (QStringList{Item("eWBMode", 30), Item("eWBMode", 0), Item("eWBMode", 30)}));
+        QCOMPARE(Sent(271), (QStringList{Item("ucDefogMode", 2), Item("ucDefogMode", 1),
+                                         Item("ucDefogMode", 2)}));
+    }
+
+    // Every item of every list as the operator reads it, with the value it
+    // stands for: choosing it writes that value, and a record with that value
+    // selects it again. No list of a page is left out, none has an item more.
+    void everyListItemBothWays() {
+        QString shutter;
+        for (int d :
+             {1,   2,   4,   6,   8,   10,   12,   15,   18,   20,   25,   30,   40,   45,
+              50,  55,  60,  70,  80,  90,   100,  120,  125,  150,  200,  225,  250,  300,
+              350, 400, 500, 750, 900, 1000, 1200, 1500, 1800, 2000, 2500, 3000, 3500, 4000})
+            shutter += QStringLiteral("1/%1=%2|").arg(d).arg(static_cast<int>(100000.0 / d + 0.5));
+        shutter.chop(1);
+        const struct {
+            int page, list;
+            const char* key;
+            QString items;
+        } lists[] = {
+            {263, 1474, "eExposureMode", "自动=0|手动=1|快门优先=2|光圈优先=3"},
+            {263, 1481, "uiMShutterSpeed", shutter},
+            {263, 1482, "ucManualIris",
+             "OFF=254|F1.5=0|F2.0=1|F2.4=2|F2.8=3|F3.4=4|F4.0=5|F4.8=6|F5.6=7|F6.8=8|F8.0=9|"
+             "F9.6=10"},
+            {263, 1483, "ucAEWeightLevel", "全局=1|中心=2|顶部=3|底部=4"},
+            {263, 1477, "eWDMode", "关闭=0|打开=1"},
+            {263, 1479, "bBacklightCompensation", "关闭=0|开启=1"},
+            {263, 1480, "ucAntiFlicker", "关闭=0|50Hz=1|60Hz=2"},
+            {265, 1478, "eWBMode", "手动=0|自动=1|一次白平衡=3|室内=4|固定色温=30"},
+            {265, 1482, "uAwbTolerance", "低=0|中=1|高=2"},
+            {267, 1480, "ucFocusMode", "手动=0|自动=1|一次聚焦=2|辅助聚焦=3"},
+            {267, 1481, "ucAFScene", "速度优先=0|平滑优先=1"},
+            {267, 1482, "ucAFArea", "默认=0|全部=1|上=2|中=3|下=4"},
+            {267, 1483, "ucFocusDistanceMin",
+             "1cm=0|30cm=1|50cm=2|75cm=3|1.0m=4|1.5m=5|2.0m=6|3.0m=7|5.0m=8|10m=9|21m=10"},
+            {267, 1484, "ucAFSen", "低=0|中=1|高=2"},
+            {271, 1485, "ucDefogMode", "关闭=0|自动=1|手动=2"},
+            {271, 1487, "ucGammaVal",
+             "默认=0|0.43=1|0.45=2|0.47=3|0.49=4|0.51=5|0.53=6|0.55=7|0.57=8|0.59=9|0.61=10|"
+             "0.63=11|自定义1=12|自定义2=13|自定义3=14"},
+            {271, 1488, "u32AIAe", "关闭=0|打开=1"},
+            {271, 1489, "u32AIFocus", "关闭=0|打开=1"},
+            {273, 1486, "bHorzInvert", "关闭=0|打开=1"},
+            {273, 1487, "bVertInvert", "关闭=0|打开=1"},
+            {273, 1488, "ucRotation", "关闭=0|打开=3"},
+            {273, 1489, "eSceneMode", "默认=1|美颜=3|珠宝=4|服饰=5"},
+        };
+        std::map<int, int> listsOfPage;
+        for (const auto& l : lists) {
+            ++listsOfPage[l.page];
+            const QStringList items = l.items.split('|');
+            QComboBox* list = List(Page(l.page), l.list);
+            QCOMPARE(list->count(), items.size());
+            for (const QString& item : items) {
+                const QString text = item.section('=', 0, 0);
+                const int value = item.section('=', 1).toInt();
+                Choose(Page(l.page), l.list, text.toUtf8().constData());
+                QCOMPARE(Sent(l.page), QStringList{Item(l.key, value)});
+                Page(l.page)->ShowParams(Record({}));  // away from it first
+                Page(l.page)->ShowParams(Record({{l.key, value}}));
+                QCOMPARE(list->currentText(), text);
+            }
+        }
+        for (auto& [t, h] : m_pages)
+            QCOMPARE(static_cast<int>(h->page->findChildren<QComboBox*>().size()), listsOfPage[t]);
+    }
+
+    // Text typed into a list's edit field never writes: not on Enter, not on
+    // leaving the field, not when it matches an item or completes to one; the
+    // field shows the current choice again. A choice from the open list or an
+    // arrow key does write.
+    void typedListTextNeverChooses() {
+        CParamPage* ex = Page(263);
+        ex->ShowParams(Record({{"ucManualIris", 254}, {"eExposureMode", 0}}));
+        ex->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(ex->window()));
+        QComboBox* iris = List(ex, 1482);
+        QComboBox* mode = List(ex, 1474);
+        const int irisItems = iris->count();
+        for (const char* text : {"F4", "F4.0", "f4.0"}) {
+            TypeInList(iris, text);
+            QTest::keyClick(iris, Qt::Key_Tab);
+            QCOMPARE(iris->currentText(), QStringLiteral("OFF"));
+            QCOMPARE(iris->lineEdit()->text(), QStringLiteral("OFF"));
+        }
+        TypeInList(iris, "F9.6");
+        QTest::keyClick(iris, Qt::Key_Return);
+        QCOMPARE(iris->lineEdit()->text(), QStringLiteral("OFF"));
+        TypeInList(iris, "新的一项");
+        QTest::keyClick(iris, Qt::Key_Return);
+        QCOMPARE(iris->count(), irisItems);
+        QVERIFY(!Enabled(ex, 1497));  // gain: manual mode only
+        TypeInList(mode, "手动");
+        QTest::keyClick(mode, Qt::Key_Return);
+        QCOMPARE(mode->currentText(), QStringLiteral("自动"));
+        QVERIFY(!Enabled(ex, 1497));
+        QVERIFY(m_pages[263]->dlg.isVisible());
+        // (Tab may have passed through a number box, which sends when left.)
+        QCOMPARE(Sent(263).filter(QRegularExpression("ucManualIris|eExposureMode")), QStringList{});
+
+        QTest::keyClick(mode, Qt::Key_Down);
+        QCOMPARE(Sent(263), QStringList{Item("eExposureMode", 1)});
+        QVERIFY(Enabled(ex, 1497));
+        mode->showPopup();
+        QAbstractItemView* view = mode->view();
+        QTRY_VERIFY(view->isVisible());
+        const QRect item = view->visualRect(view->model()->index(2, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+        QCOMPARE(Sent(263), QStringList{Item("eExposureMode", 2)});
+    }
+
+    // While a failed write's message is open no other write starts: a slider
+    // change held back by the throttle waits until the message is closed.
+    void noWriteWhileAFailureIsShown() {
+        ModalMessages modal;
+        int writesWhileOpen = 0;
+        Host(261).onWrite = [&] { writesWhileOpen += modal.Open() ? 1 : 0; };
+        QSlider* brightness = Slider(Page(261), 1473);
+        QSlider* contrast = Slider(Page(261), 1474);
+        QTest::keyClick(brightness, Qt::Key_Right);
+        QTest::keyClick(brightness, Qt::Key_Right);  // inside the window: held back
+        QCOMPARE(Sent(261), QStringList{Item("Luminance", 1)});
+        Host(261).result = -1;
+        QTest::keyClick(contrast, Qt::Key_Right);
+        QCOMPARE(writesWhileOpen, 0);
+        QCOMPARE(modal.stacked, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(Host(261).items.size(), qsizetype(2), 3000);
+        QCOMPARE(Sent(261), (QStringList{Item("Contrast", 1), Item("Luminance", 2)}));
+        QCOMPARE(modal.stacked, 0);
+        QCOMPARE(modal.texts, (std::vector<std::string>{"设置失败！", "设置失败！"}));
+    }
+
+    // In the dialog: switching tabs sends a box only when it holds an edit
+    // not yet sent, however often the operator comes back to that tab; closing
+    // sends the edit (with its failure messages) before the dialog goes.
+    void dialogTabsAndClosing() {
+        m_pages.clear();
+        ItemsDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        m_messages.texts.clear();
+        QTabWidget* tabs = dlg.Tabs();
+        QLineEdit* box = Box(dlg.Page(CImageParamsDlg::kPicture), 1488);
+        ClickInto(box);
+        box->selectAll();
+        QTest::keyClicks(box, QStringLiteral("42"));
+        ClickTab(tabs, 1);
+        QCOMPARE(std::exchange(dlg.items, {}), QStringList{Item("Luminance", 42)});
+        dlg.result = -1;
+        for (int round = 0; round < 3; ++round) {
+            ClickTab(tabs, 0);
+            ClickTab(tabs, 2);
+        }
+        QCOMPARE(dlg.items, QStringList{});
+        QVERIFY(m_messages.texts.empty());
+
+        ClickTab(tabs, 0);
+        ClickInto(box);
+        box->selectAll();
+        QTest::keyClicks(box, QStringLiteral("43"));
+        dlg.close();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.items, QStringList{Item("Luminance", 43)});
+        QCOMPARE(m_messages.texts, std::vector<std::string>{"设置失败！"});
+        m_messages.texts.clear();
     }
 
     // Showing a record writes nothing, then or later, even for values outside
@@ -436,6 +670,31 @@ class TestParamPages : public QObject {
         server.SetFault(0, {});
         Choose(wb, 1478, "固定色温");
         QCOMPARE(onCamera("eWBMode"), 30);
+
+        // A value typed into a box reaches the camera before the switch to IP
+        // closes it, and hiding the pages then sends nothing more.
+        m_messages.texts.clear();
+        QLineEdit* brightness = Box(d.Page(CTivanoDlg::kPicture), 1488);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        ClickInto(brightness);
+        brightness->selectAll();
+        QTest::keyClicks(brightness, QStringLiteral("44"));
+        d.OnModeIp();
+        QCOMPARE(onCamera("Luminance"), 44);
+        QVERIFY(m_messages.texts.empty());
+
+        // Closing the main window sends it too.
+        d.OnModeUsb();
+        d.Tree()->setCurrentItem(d.FoundItem()->child(0));
+        d.OnTreeDoubleClick();
+        QCOMPARE(brightness->text(), QStringLiteral("44"));
+        ClickInto(brightness);
+        brightness->selectAll();
+        QTest::keyClicks(brightness, QStringLiteral("45"));
+        d.close();
+        QCOMPARE(onCamera("Luminance"), 45);
+        QVERIFY(m_messages.texts.empty());
     }
 };
 

@@ -11,6 +11,7 @@
 
 #include "MessageRecorder.h"
 #include "ParamFile.h"
+#include "Permissions.h"
 
 using namespace strevo;
 namespace fs = std::filesystem;
@@ -119,8 +120,37 @@ TEST_F(ParamFileTest, ExportFailuresLeaveNoFile) {
 
 TEST_F(ParamFileTest, ExportReplacesAnEarlierFileWhole) {
     WriteBytes(kParamFileName, 200);
+    // A file of the operator's named like a temporary of ours is not touched.
+    WriteBytes(std::string(kParamFileName) + ".tmp", 7);
     ASSERT_EQ(ExportParams(target, (dir / kParamFileName).string()), 0);
     EXPECT_EQ(fs::file_size(dir / kParamFileName), 55u);
+    EXPECT_EQ(Read(dir / (std::string(kParamFileName) + ".tmp")), std::vector<char>(7, '\x05'));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+// In a folder the operator may not write to, a file he may write to is
+// rewritten in place; one he may not is left whole and reported.
+TEST_F(ParamFileTest, ExportIntoALockedFolder) {
+    const fs::path locked = dir / "locked";
+    fs::create_directory(locked);
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    EXPECT_TRUE(InChildBoundByPermissions(locked.string(), [&] {
+        const fs::path file = locked / kParamFileName, ro = locked / "readonly.dat";
+        std::ofstream(file, std::ios::binary) << std::string(200, 'x');
+        std::ofstream(ro, std::ios::binary) << std::string(55, 'y');
+        std::error_code ec;
+        fs::permissions(ro, fs::perms::owner_read, ec);
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec, ec);
+        messages.texts.clear();
+        const bool inPlace = ExportParams(target, file.string()) == 0 && Read(file).size() == 55 &&
+                             std::memcmp(Read(file).data(), &camera, 55) == 0;
+        const bool refused = ExportParams(target, ro.string()) == kFileOpenFailed &&
+                             Read(ro) == std::vector<char>(55, 'y');
+        const bool told =
+            messages.texts == std::vector<std::string>{"导出配置成功！", "文件打开失败"};
+        fs::permissions(locked, fs::perms::owner_all, ec);
+        return inPlace && refused && told;
+    }));
 }
 
 TEST_F(ParamFileTest, ImportShowsThenSends) {
