@@ -124,6 +124,17 @@ class TestUpgradeMainWindow : public QObject {
         QCOMPARE(d.FoundItem()->childCount(), 1);
         QCOMPARE(d.SelectedUsbDevice(), nullptr);
         QCOMPARE(d.Ptz()->TargetId(), static_cast<intptr_t>(-1));
+        // Opened again before the tree is refreshed: only the camera that
+        // stayed is listed, not the rebooted ones with their closed handles.
+        {
+            std::vector<UsbHandle> listed;
+            OnDialog close([&listed](CUpgradeDlg* dlg) {
+                for (const UpgradeRow& row : dlg->Engine().Rows()) listed.push_back(row.handle);
+                dlg->reject();
+            });
+            d.MenuItem(3)->trigger();
+            QCOMPARE(listed, std::vector<UsbHandle>{h1});
+        }
         // Nothing reaches a camera through a forgotten handle.
         QCOMPARE(CUSBDevice::Transact(h2, kCmdGetDeviceInfo, nullptr, 0, nullptr, 0, nullptr, 5),
                  static_cast<int32_t>(kUsbInvalidHandle));
