@@ -118,6 +118,16 @@ class TestUpgradeDlg : public QObject {
         return path;
     }
 
+    // Opens the dialog on the cameras, chooses the package and presses Start.
+    void StartUpgrade(TestDlg& d, const QString& package) {
+        d.m_devices = m_usb->Entries();
+        d.files = {package};
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        Click(&d, 1004);
+        d.StartButton()->click();
+    }
+
   private slots:
     void cleanup() {
         m_usb.reset();
@@ -248,12 +258,7 @@ class TestUpgradeDlg : public QObject {
         Fault(1, "flashhang");
         m_sim->SetReportInterval(1, 1000);  // camera 1 sends for seconds
         TestDlg d;
-        d.m_devices = m_usb->Entries();
-        d.files = {Package(QStringLiteral("uboot.dat"), 3000000)};
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
-        Click(&d, 1004);
-        d.StartButton()->click();
+        StartUpgrade(d, Package(QStringLiteral("uboot.dat"), 3000000));
         QTRY_VERIFY_WITH_TIMEOUT(Cell(d, 0, 1).contains(QStringLiteral("烧写中")) &&
                                      Cell(d, 1, 1).startsWith(QStringLiteral("升级[uboot]: ")),
                                  30000);
@@ -283,12 +288,7 @@ class TestUpgradeDlg : public QObject {
         StartCameras(1);
         Fault(0, "delay:4000");  // the request's answer comes after the first tick
         TestDlg d;
-        d.m_devices = m_usb->Entries();
-        d.files = {Package(QStringLiteral("uboot.dat"), 1000)};
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
-        Click(&d, 1004);
-        d.StartButton()->click();
+        StartUpgrade(d, Package(QStringLiteral("uboot.dat"), 1000));
         QTRY_VERIFY_WITH_TIMEOUT(OperationsEnabled(&d), 10000);
         QCOMPARE(d.StartButton()->text(), QStringLiteral("开始升级"));
         QVERIFY(!d.ProgressTimer().isActive());
