@@ -1,8 +1,10 @@
 // The upgrade dialog against simulated cameras: the initial list and the
 // controls, a run with progress and results in the rows and the enabling of
-// the controls, the reboot, and closing or destroying the dialog while its
-// workers run. With STREVO_SHOT_DIR set, the dialog is also saved there mid-run
-// and after completion (upgrade-running.png, upgrade-done.png).
+// the controls, Stop while rows send or flash, a first tick before any row
+// sends, the reboot (also of a camera still upgrading), and closing or
+// destroying the dialog while its workers run. With STREVO_SHOT_DIR set, the
+// dialog is also saved there mid-run and after completion (upgrade-running.png,
+// upgrade-done.png).
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>

@@ -1,7 +1,9 @@
 // The upgrade and reboot engine against simulated cameras over the HID link:
-// package names and the request text, preparation, chunking, the status texts
-// and row states of every outcome, stop, repeated start, answers that must not
-// carry over, the reboot walk and the cameras' return with new firmware.
+// package names and the request text, preparation (path length in characters,
+// a package larger than the memory), chunking, the status texts and row states
+// of every outcome, a flash that never ends, stop, repeated start, answers
+// that must not carry over, the reboot walk and the cameras' return with new
+// firmware.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 

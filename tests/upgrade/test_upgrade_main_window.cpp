@@ -2,8 +2,8 @@
 // the handles of the cameras it rebooted are forgotten by the main window
 // (table rows closed, tree items, the selected camera and the PTZ target
 // dropped), so a later command on them is refused instead of reaching another
-// camera. The main window starts discovery, so this runs in the private
-// network namespace.
+// camera, and the dialog opened again lists them no more. The main window
+// starts discovery, so this runs in the private network namespace.
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
