@@ -498,7 +498,12 @@ void CTivanoDlg::OnUpgrade() {
 void CTivanoDlg::RunUpgradeDlg() {
     CommitPageEdits();
     CUpgradeDlg dlg(this);
-    dlg.m_devices = m_usb.Entries();
+    // Cameras rebooted from an earlier run keep a closed row until the tree is
+    // refreshed; listed again, they would be ticked and fail every command.
+    for (const UsbDeviceEntry& entry : m_usb.Entries()) {
+        if (entry.handle != nullptr && entry.handle != kInvalidUsbHandle)
+            dlg.m_devices.push_back(entry);
+    }
     dlg.exec();
     DropUsbHandles(dlg.ClosedHandles());
 }

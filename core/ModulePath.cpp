@@ -1,5 +1,7 @@
 #include "ModulePath.h"
 
+#include "TextConv.h"
+
 namespace strevo {
 
 std::string ModuleDirectoryOf(const std::string& programPath) {
@@ -7,7 +9,7 @@ std::string ModuleDirectoryOf(const std::string& programPath) {
     if (pos == std::string::npos)
         return std::string(".") + kPathSeparator;
     std::string dir = programPath.substr(0, pos + 1);
-    if (dir.size() > kMaxModuleDirectory)
+    if (PathLength(dir) > kMaxModuleDirectory)
         return {};
     return dir;
 }

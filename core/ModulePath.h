@@ -14,7 +14,8 @@ constexpr char kPathSeparator = '/';
 // The program file's own path (empty when it cannot be determined).
 std::string ProgramPath();
 
-// The longest module directory the program works with (the Windows path limit).
+// The longest module directory the program works with, in characters (the
+// Windows path limit).
 constexpr size_t kMaxModuleDirectory = 259;
 
 // Directory part of a program path, up to and including the last separator;

@@ -1,6 +1,9 @@
 // UTF-8 to the system's ANSI code page (cameras report names in UTF-8).
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 namespace strevo {
 
 // Converts utf8 into out. *capacity is out's size on entry. The result's size
@@ -18,5 +21,12 @@ bool AnsiIsUtf8();
 
 // The reverse, for showing stored names on a UTF-8 terminal or in the GUI.
 char* AnsiToUtf8(const char* ansi, char* out, int* capacity, const char* source = nullptr);
+
+// Length of a file path in characters, as the operator sees it: path limits
+// count characters, not the bytes of their encoding (a Chinese folder name
+// takes three bytes a character in UTF-8). The path is in the platform's
+// file-name encoding: the ANSI code page on Windows, UTF-8 elsewhere. A byte
+// that belongs to no well-formed character counts as one.
+size_t PathLength(const std::string& path);
 
 }  // namespace strevo

@@ -2,6 +2,7 @@
 #include <langinfo.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -150,6 +151,18 @@ bool AnsiIsUtf8() {
 
 char* AnsiToUtf8(const char* ansi, char* out, int* capacity, const char* source) {
     return ConvertInto(source ? source : SystemCodeSet(), "UTF-8", ansi, out, capacity);
+}
+
+size_t PathLength(const std::string& path) {
+    const auto* s = reinterpret_cast<const unsigned char*>(path.data());
+    size_t left = path.size(), count = 0;
+    while (left > 0) {
+        const size_t len = std::max<size_t>(Utf8Length(s, left), 1);
+        s += len;
+        left -= len;
+        ++count;
+    }
+    return count;
 }
 
 }  // namespace strevo

@@ -88,4 +88,23 @@ bool AnsiIsUtf8() {
     return GetACP() == CP_UTF8;
 }
 
+size_t PathLength(const std::string& path) {
+    if (path.empty())
+        return 0;
+    const int n = static_cast<int>(path.size());
+    const int wlen = MultiByteToWideChar(CP_ACP, 0, path.data(), n, nullptr, 0);
+    if (wlen <= 0)
+        return path.size();
+    std::wstring wide(static_cast<size_t>(wlen), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), n, wide.data(), wlen);
+    // A character beyond the 16-bit range is two units but one character.
+    size_t count = 0;
+    for (size_t i = 0; i < wide.size(); ++i) {
+        if (i + 1 < wide.size() && IsHighSurrogate(wide[i]) && IsLowSurrogate(wide[i + 1]))
+            ++i;
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace strevo

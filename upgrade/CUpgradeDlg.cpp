@@ -175,7 +175,12 @@ void CUpgradeDlg::ApplyEvent(const UpgradeEvent& event) {
     if (event.kind == UpgradeEvent::kRebootFinished) {
         if (m_closing)
             return;
-        m_ui->lblStatus->setText(QStringLiteral("重启成功的设备将从列表删除，稍后请重新手动刷新."));
+        // A camera still being upgraded was not rebooted; its row's "重启失败"
+        // is soon replaced by the upgrade's progress, so it is said here.
+        m_ui->lblStatus->setText(
+            event.refusedBusy > 0
+                ? QStringLiteral("重启失败: 设备正在升级")
+                : QStringLiteral("重启成功的设备将从列表删除，稍后请重新手动刷新."));
         EnableOperations(true, true);
         return;
     }
@@ -248,13 +253,13 @@ void CUpgradeDlg::OnStartStop() {
 }
 
 void CUpgradeDlg::OnProgressTimer() {
-    const UpgradeEngine::Activity first = m_engine.FirstBusyRow();
-    if (first != UpgradeEngine::Activity::kSending)
-        m_ui->btnStart->setText(kStartText);
-    if (first == UpgradeEngine::Activity::kIdle) {
-        EnableOperations(true, false);
-        m_progressTimer.stop();
-    }
+    // Stop stays on the button while any row is sending or flashing: a flash
+    // that takes long must remain stoppable from here.
+    if (m_engine.Upgrading())
+        return;
+    m_ui->btnStart->setText(kStartText);
+    EnableOperations(true, false);
+    m_progressTimer.stop();
 }
 
 void CUpgradeDlg::OnReboot() {

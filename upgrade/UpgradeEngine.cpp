@@ -3,6 +3,7 @@
 #include <cJSON.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 
@@ -91,12 +92,13 @@ int UpgradeEngine::IndexOf(int id) const {
     return -1;
 }
 
-void UpgradeEngine::Emit(UpgradeEvent::Kind kind, int index) {
+void UpgradeEngine::Emit(UpgradeEvent::Kind kind, int index, int refusedBusy) {
     if (!listener_)
         return;
     UpgradeEvent ev;
     ev.kind = kind;
     ev.index = index;
+    ev.refusedBusy = refusedBusy;
     if (index >= 0)
         ev.row = rows_[static_cast<size_t>(index)];
     listener_->OnUpgradeEvent(ev);
@@ -187,15 +189,11 @@ bool UpgradeEngine::Pause(Worker& w, int ms) {
     return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [&w] { return w.stop.load(); });
 }
 
-UpgradeEngine::Activity UpgradeEngine::FirstBusyRow() const {
+bool UpgradeEngine::Upgrading() const {
     std::lock_guard<std::mutex> lock(mu_);
-    for (const Row& row : rows_) {
-        if (row.state == kRowSending)
-            return Activity::kSending;
-        if (row.state == kRowFlashing)
-            return Activity::kFlashing;
-    }
-    return Activity::kIdle;
+    return std::any_of(rows_.begin(), rows_.end(), [](const Row& row) {
+        return row.state == kRowSending || row.state == kRowFlashing;
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -312,7 +310,7 @@ void UpgradeEngine::UpgradeRowPackages(Worker& w, int id, UsbHandle handle,
         while (!w.stop && offset < pkg.size) {
             const uint32_t len = std::min(pkg.size - offset, kUpgradeChunkBytes);
             answer[0] = '\0';
-            rc = CUSBDevice::Transact(handle, kCmdUpgradeData, pkg.contents.data() + offset, len,
+            rc = CUSBDevice::Transact(handle, kCmdUpgradeData, pkg.contents.get() + offset, len,
                                       answer.data(), static_cast<uint32_t>(answer.size()), nullptr,
                                       kUpgradeChunkLimitSec);
             if (rc < 0) {
@@ -331,7 +329,14 @@ void UpgradeEngine::UpgradeRowPackages(Worker& w, int id, UsbHandle handle,
 
         if (!w.stop)
             update(kRowFlashing, 0, "");
+        // A camera that answers but never finishes must not hold the row forever.
+        const auto flashDeadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(flashLimitMs);
         while (!w.stop && updateStatus != kUpdateStatusDone) {
+            if (std::chrono::steady_clock::now() >= flashDeadline) {
+                update(kRowFailed, -1, Format("升级[%s]失败: %d", type, kUsbTimeout));
+                return;
+            }
             answer[0] = '\0';
             rc = CUSBDevice::Transact(handle, kCmdUpgradeStatus, nullptr, 0, answer.data(),
                                       static_cast<uint32_t>(answer.size()), nullptr,
@@ -382,6 +387,7 @@ int UpgradeEngine::StartReboot() {
 void UpgradeEngine::RunReboot(Worker& w) {
     const std::string failed = "重启失败";
     const std::string rebooted = "设备已经重启";
+    int refusedBusy = 0;
     std::unique_lock<std::mutex> lock(mu_);
     // From the last row to the first, so the rows still to visit keep their
     // places while rebooted rows are removed.
@@ -394,6 +400,7 @@ void UpgradeEngine::RunReboot(Worker& w) {
             // An upgrade worker still talks to this camera; commands to one
             // camera never overlap.
             Update(id, -3, -1, &failed);
+            ++refusedBusy;
             continue;
         }
         row.busy = true;
@@ -419,7 +426,7 @@ void UpgradeEngine::RunReboot(Worker& w) {
         rows_.erase(rows_.begin() + at);
     }
     rebooting_ = false;
-    Emit(UpgradeEvent::kRebootFinished, -1);
+    Emit(UpgradeEvent::kRebootFinished, -1, refusedBusy);
 }
 
 }  // namespace strevo

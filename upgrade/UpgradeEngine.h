@@ -27,10 +27,11 @@ constexpr uint32_t kCmdUpgradeData = 3004;
 constexpr uint32_t kCmdUpgradeStatus = 40001207;
 constexpr uint32_t kCmdReboot = 40001086;
 
-constexpr uint32_t kUpgradeChunkBytes = 1048576;  // package data per transaction
-constexpr uint32_t kUpgradeChunkLimitSec = 20;    // write limit of one chunk
-constexpr uint32_t kUpgradeCommandLimitSec = 5;   // write limit of the other commands
-constexpr int kUpgradePollMs = 200;               // between two status polls
+constexpr uint32_t kUpgradeChunkBytes = 1048576;      // package data per transaction
+constexpr uint32_t kUpgradeChunkLimitSec = 20;        // write limit of one chunk
+constexpr uint32_t kUpgradeCommandLimitSec = 5;       // write limit of the other commands
+constexpr int kUpgradePollMs = 200;                   // between two status polls
+constexpr int kUpgradeFlashLimitMs = 10 * 60 * 1000;  // longest write of one package to flash
 constexpr size_t kUpgradeAnswerBytes = 1024;
 constexpr int kUpdateStatusDone = 2;  // UpdateStatus: the package is in flash
 
@@ -56,6 +57,9 @@ struct UpgradeEvent {
     Kind kind = kRowChanged;
     int index = -1;  // the row's place in the list when it happened
     UpgradeRow row;  // the row after the change (as it was, for kRowRemoved)
+    // kRebootFinished: ticked rows not rebooted because an upgrade still ran
+    // on them (their "重启失败" is soon replaced by the upgrade's progress).
+    int refusedBusy = 0;
 };
 
 class IUpgradeListener {
@@ -99,9 +103,8 @@ class UpgradeEngine {
     // reboot runs or the engine is shutting down.
     int StartReboot();
 
-    enum class Activity { kIdle, kSending, kFlashing };
-    // The first row in list order that is sending or flashing, by its state.
-    Activity FirstBusyRow() const;
+    // Whether any row is sending or flashing, by its state.
+    bool Upgrading() const;
     bool WorkersRunning() const;
     // Waits for every worker to end.
     void Join();
@@ -111,8 +114,10 @@ class UpgradeEngine {
     // Handles closed by the reboot, in the order they were closed.
     std::vector<UsbHandle> ClosedHandles() const;
 
-    // Pause between status polls (tests shorten it).
+    // Pause between status polls, and how long a camera may take to write one
+    // package to flash before its row fails (tests shorten both).
     int pollIntervalMs = kUpgradePollMs;
+    int flashLimitMs = kUpgradeFlashLimitMs;
 
   private:
     struct Row : UpgradeRow {
@@ -134,7 +139,7 @@ class UpgradeEngine {
 
     // Under mu_.
     int IndexOf(int id) const;
-    void Emit(UpgradeEvent::Kind kind, int index);
+    void Emit(UpgradeEvent::Kind kind, int index, int refusedBusy = 0);
     // Changes a row and reports it; state < -2 and tick < 0 leave those alone.
     void Update(int id, int state, int tick, const std::string* status);
     void SetStatus(int id, const std::string& status) { Update(id, -3, -1, &status); }

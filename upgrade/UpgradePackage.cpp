@@ -6,8 +6,10 @@
 #include <cctype>
 #include <fstream>
 #include <limits>
+#include <new>
 
 #include "OperatorMessages.h"
+#include "TextConv.h"
 
 namespace strevo {
 
@@ -43,7 +45,7 @@ int ReadPackages(const std::vector<std::string>& paths, std::vector<UpgradePacka
         packages.push_back(std::move(p));
     }
     for (UpgradePackage& p : packages) {
-        if (p.path.size() > kMaxPackagePath) {
+        if (PathLength(p.path) > kMaxPackagePath) {
             ShowMessage("文件路径过长:%s", p.path.c_str());
             return -1;
         }
@@ -61,8 +63,14 @@ int ReadPackages(const std::vector<std::string>& paths, std::vector<UpgradePacka
             return -1;
         }
         p.size = static_cast<uint32_t>(size);
-        p.contents.resize(p.size);
-        f.read(reinterpret_cast<char*>(p.contents.data()), static_cast<std::streamsize>(p.size));
+        // Up to 4 GiB: not getting the memory is a failed read, not the end of
+        // the program. Not zero-filled, the read overwrites it.
+        p.contents.reset(new (std::nothrow) uint8_t[p.size]);
+        if (!p.contents) {
+            ShowMessage("文件读取失败！");
+            return -1;
+        }
+        f.read(reinterpret_cast<char*>(p.contents.get()), static_cast<std::streamsize>(p.size));
         if (static_cast<uint64_t>(f.gcount()) != p.size) {
             ShowMessage("文件读取失败！");
             return -1;

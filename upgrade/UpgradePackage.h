@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ struct UpgradePackage {
     std::string path;
     std::string typeName;
     uint32_t size = 0;
-    std::vector<uint8_t> contents;
+    std::unique_ptr<uint8_t[]> contents;  // size bytes
 };
 
 // The name shown in the status texts for the package at position index of
@@ -28,8 +29,9 @@ std::string PackageTypeName(const std::string& path, int index);
 std::string BuildUpgradeRequest(uint32_t fileSize);
 
 // Reads every listed file whole, in list order. On the first file that
-// cannot be opened or read in full the operator is told and -1 is returned;
-// otherwise 0 and out holds the packages.
+// cannot be opened or read in full (its path too long, or no memory for it)
+// the operator is told and -1 is returned, out unchanged; otherwise 0 and out
+// holds the packages.
 int ReadPackages(const std::vector<std::string>& paths, std::vector<UpgradePackage>* out);
 
 }  // namespace strevo

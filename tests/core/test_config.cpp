@@ -257,6 +257,13 @@ TEST(ModulePath, DirectoryOfProgram) {
     // Longer than 259 characters: refused, never cut into another folder's name.
     EXPECT_EQ(ModuleDirectoryOf("/" + std::string(257, 'a') + "/x").size(), 259u);
     EXPECT_EQ(ModuleDirectoryOf("/" + std::string(258, 'a') + "/x"), "");
+    // The limit counts characters, not bytes: 259 Chinese characters (777
+    // bytes) are accepted, 260 are not; a stray byte is one character.
+    std::string zh257;
+    for (int i = 0; i < 257; ++i) zh257 += "固";
+    EXPECT_EQ(ModuleDirectoryOf("/" + zh257 + "/x"), "/" + zh257 + "/");
+    EXPECT_EQ(ModuleDirectoryOf("/" + zh257 + "件/x"), "");
+    EXPECT_EQ(ModuleDirectoryOf("/" + std::string(257, '\xE5') + "/x").size(), 259u);
     std::string self = ModuleDirectory();
     ASSERT_FALSE(self.empty());
     EXPECT_EQ(self.back(), '/');

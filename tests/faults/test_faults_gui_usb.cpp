@@ -277,10 +277,10 @@ class TestFaultsGuiUsb : public WindowFaults {
             }(),
             120000);
         QTRY_VERIFY_WITH_TIMEOUT(cell(n - 1).contains(QStringLiteral("烧写中")), 30000);
-        // The operator stops the camera that never finishes: with "停止升级"
-        // while the button offers it; once the first progress tick has found
-        // no camera sending and given the button back (the workers go on), by
-        // closing the dialog, which stops them and waits.
+        // The operator stops the camera that never finishes: with "停止升级",
+        // which the button offers while any camera sends or flashes; should the
+        // first progress tick have found none busy and given the button back
+        // (the workers go on), by closing the dialog, which stops them and waits.
         const bool byButton = d.StartButton()->text() == QStringLiteral("停止升级");
         const auto stop = Clock::now();
         if (byButton)

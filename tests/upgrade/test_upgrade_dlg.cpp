@@ -1,8 +1,10 @@
 // The upgrade dialog against simulated cameras: the initial list and the
 // controls, a run with progress and results in the rows and the enabling of
-// the controls, the reboot, and closing or destroying the dialog while its
-// workers run. With STREVO_SHOT_DIR set, the dialog is also saved there mid-run
-// and after completion (upgrade-running.png, upgrade-done.png).
+// the controls, Stop while rows send or flash, a first tick before any row
+// sends, the reboot (also of a camera still upgrading), and closing or
+// destroying the dialog while its workers run. With STREVO_SHOT_DIR set, the
+// dialog is also saved there mid-run and after completion (upgrade-running.png,
+// upgrade-done.png).
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -116,6 +118,16 @@ class TestUpgradeDlg : public QObject {
             return {};
         f.write(QByteArray(size, 'f'));
         return path;
+    }
+
+    // Opens the dialog on the cameras, chooses the package and presses Start.
+    void StartUpgrade(TestDlg& d, const QString& package) {
+        d.m_devices = m_usb->Entries();
+        d.files = {package};
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        Click(&d, 1004);
+        d.StartButton()->click();
     }
 
   private slots:
@@ -236,6 +248,64 @@ class TestUpgradeDlg : public QObject {
         QVERIFY(!Ticked(d, 3));
         QVERIFY(m_sim->ReceivedCommands(3).size() == 1);  // only the identity query
         Shoot(&d, "upgrade-done.png");
+    }
+
+    // The first busy row writing to flash while a later one still sends: Stop
+    // stays on the button and the other controls stay disabled, so a flash
+    // that never ends can be stopped; Stop pressed ends both rows and the
+    // next tick gives the controls back.
+    void stopStaysWhileAnyRowIsBusy() {
+        StartCameras(2);
+        Fault(0, "flashhang");
+        Fault(1, "flashhang");
+        m_sim->SetReportInterval(1, 1000);  // camera 1 sends for seconds
+        TestDlg d;
+        StartUpgrade(d, Package(QStringLiteral("uboot.dat"), 3000000));
+        QTRY_VERIFY_WITH_TIMEOUT(Cell(d, 0, 1).contains(QStringLiteral("烧写中")) &&
+                                     Cell(d, 1, 1).startsWith(QStringLiteral("升级[uboot]: ")),
+                                 30000);
+        QTRY_VERIFY(d.ProgressTimer().isActive());
+        QTest::qWait(CUpgradeDlg::kProgressTimerMs + 300);  // at least one tick in this state
+        QCOMPARE(d.StartButton()->text(), QStringLiteral("停止升级"));
+        QVERIFY(d.StartButton()->isEnabled());
+        QVERIFY(OperationsDisabled(&d));
+
+        d.StartButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(OperationsEnabled(&d), 30000);
+        QCOMPARE(d.StartButton()->text(), QStringLiteral("开始升级"));
+        QVERIFY(!d.ProgressTimer().isActive());
+        QVERIFY(!d.Engine().WorkersRunning());
+        for (int r = 0; r < 2; ++r) {
+            QCOMPARE(Cell(d, r, 1), QStringLiteral("停止升级"));
+            QVERIFY(Ticked(d, r));
+            QCOMPARE(d.Engine().Rows()[static_cast<size_t>(r)].state, static_cast<int>(kRowFailed));
+        }
+    }
+
+    // No row sending by the first tick: the controls come back while the
+    // worker still waits for its request's answer. A reboot then leaves that
+    // camera alone and says why in the status line, which the upgrade's
+    // progress in the row does not overwrite.
+    void firstTickBeforeAnyRowSends() {
+        StartCameras(1);
+        Fault(0, "delay:4000");  // the request's answer comes after the first tick
+        TestDlg d;
+        StartUpgrade(d, Package(QStringLiteral("uboot.dat"), 1000));
+        QTRY_VERIFY_WITH_TIMEOUT(OperationsEnabled(&d), 10000);
+        QCOMPARE(d.StartButton()->text(), QStringLiteral("开始升级"));
+        QVERIFY(!d.ProgressTimer().isActive());
+        QVERIFY(d.Engine().WorkersRunning());
+        QCOMPARE(Cell(d, 0, 1), QStringLiteral("请求升级[uboot]..."));
+
+        Click(&d, 1006);
+        QTRY_COMPARE_WITH_TIMEOUT(d.StatusLine()->text(), QStringLiteral("重启失败: 设备正在升级"),
+                                  10000);
+        m_sim->SetFault(0, {});
+        QTRY_VERIFY_WITH_TIMEOUT(Cell(d, 0, 1) == QStringLiteral("升级成功."), 30000);
+        QCOMPARE(d.StatusLine()->text(), QStringLiteral("重启失败: 设备正在升级"));
+        QCOMPARE(d.DeviceList()->rowCount(), 1);
+        const auto cmds = m_sim->ReceivedCommands(0);
+        QCOMPARE(std::count(cmds.begin(), cmds.end(), kCmdReboot), 0);
     }
 
     // Reboot: the middle camera does not answer and stays, with its handle.

@@ -1,12 +1,16 @@
 // The upgrade and reboot engine against simulated cameras over the HID link:
-// package names and the request text, preparation, chunking, the status texts
-// and row states of every outcome, stop, repeated start, answers that must not
-// carry over, the reboot walk and the cameras' return with new firmware.
+// package names and the request text, preparation (path length in characters,
+// a package larger than the memory), chunking, the status texts and row states
+// of every outcome, a flash that never ends, stop, repeated start, answers
+// that must not carry over, the reboot walk and the cameras' return with new
+// firmware.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -223,6 +227,84 @@ TEST(UpgradePackages, PreparationTellsWhyAndRereadsOnlyAfterAChange) {
     fs::remove_all(dir);
 }
 
+TEST(UpgradePackages, PathLimitCountsCharactersNotBytes) {
+    MessageRecorder messages;
+    const fs::path dir = fs::temp_directory_path() / "strevo-upgrade-path";
+    std::string zh80;
+    for (int i = 0; i < 80; ++i) zh80 += "升";
+    const fs::path folder = dir / zh80 / zh80;
+    fs::create_directories(folder);
+    // 259 characters in all (579 bytes): accepted and read; one more is refused.
+    const std::string prefix = folder.string() + "/uimage";
+    const size_t chars = dir.string().size() + 2 * 81 + 7;
+    ASSERT_LT(chars + 4, 259u);
+    const std::string longest = prefix + std::string(259 - chars - 4, 'x') + ".dat";
+    const std::string tooLong = prefix + std::string(260 - chars - 4, 'x') + ".dat";
+    std::ofstream(longest, std::ios::binary) << "abc";
+    std::ofstream(tooLong, std::ios::binary) << "abc";
+
+    std::vector<UpgradePackage> read;
+    EXPECT_EQ(ReadPackages({longest}, &read), 0);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].typeName, "uimage");
+    EXPECT_EQ(read[0].size, 3u);
+    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_EQ(ReadPackages({tooLong}, &read), -1);
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{"文件路径过长:" + tooLong}));
+    EXPECT_EQ(read.size(), 1u);
+    fs::remove_all(dir);
+}
+
+// Sanitizers reserve far more address space than the limit below allows.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define STREVO_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define STREVO_UNDER_SANITIZER 1
+#endif
+#endif
+
+#if !defined(STREVO_UNDER_SANITIZER) && defined(__linux__)
+// Run in a child process: reads good, then good and huge with 1 GiB of address
+// space to spare, so the huge package's buffer cannot be had. Exits 0 when
+// that read failed as a read, told the operator and kept the packages read
+// before.
+[[noreturn]] void ReadHugeWithLittleMemory(const std::string& good, const std::string& huge) {
+    MessageRecorder messages;
+    UpgradeEngine engine;
+    engine.SetPackagePaths({good});
+    if (engine.Start() != 0)
+        std::_Exit(2);
+    const auto before = engine.Packages();
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + (1ull << 30);
+    const rlimit rl{limit, limit};
+    if (setrlimit(RLIMIT_AS, &rl) != 0)
+        std::_Exit(3);
+    engine.SetPackagePaths({good, huge});
+    const bool failed = engine.Start() == -1;
+    const bool told = messages.texts == std::vector<std::string>{"文件读取失败！"};
+    std::_Exit(failed && told && engine.Packages() == before ? 0 : 1);
+}
+#endif
+
+TEST(UpgradePackages, APackageLargerThanTheMemoryFailsItsReadAndChangesNothing) {
+#if defined(STREVO_UNDER_SANITIZER) || !defined(__linux__)
+    GTEST_SKIP() << "needs an address-space limit";
+#else
+    const fs::path dir = fs::temp_directory_path() / "strevo-upgrade-huge";
+    fs::create_directories(dir);
+    const std::string good = (dir / "uboot.dat").string();
+    std::ofstream(good, std::ios::binary) << "abc";
+    const std::string huge = (dir / "uimage.dat").string();
+    std::ofstream(huge, std::ios::binary).put('\0');
+    fs::resize_file(huge, 0xFFFFFFFFull);  // sparse: no disk space taken
+    EXPECT_EXIT(ReadHugeWithLittleMemory(good, huge), ::testing::ExitedWithCode(0), "");
+    fs::remove_all(dir);
+#endif
+}
+
 TEST_F(UpgradeOverLink, TickedCamerasTakeEveryPackageInOrderAndInChunks) {
     StartCameras(3, 1000);
     std::string data;
@@ -271,7 +353,7 @@ TEST_F(UpgradeOverLink, TickedCamerasTakeEveryPackageInOrderAndInChunks) {
     EXPECT_EQ(rows[1].state, kRowWaiting);
     EXPECT_FALSE(rows[1].ticked);
     EXPECT_EQ(rows[1].status, "");
-    EXPECT_EQ(engine->FirstBusyRow(), UpgradeEngine::Activity::kIdle);
+    EXPECT_FALSE(engine->Upgrading());
 }
 
 TEST_F(UpgradeOverLink, EveryFailureShowsItsTextAndCodeWhileOthersGoOn) {
@@ -301,6 +383,31 @@ TEST_F(UpgradeOverLink, EveryFailureShowsItsTextAndCodeWhileOthersGoOn) {
               (std::vector<int>{kRowWaiting, kRowSending, kRowFlashing, kRowFailed}));
     EXPECT_EQ(Count(Commands(1), kCmdUpgradeData), 3);
     EXPECT_EQ(Count(Commands(0), kCmdUpgradeStatus), 0);
+}
+
+TEST_F(UpgradeOverLink, AFlashThatNeverEndsFailsAtTheDeadline) {
+    StartCameras(2, 100);
+    Fault(0, "flashhang");
+    engine->flashLimitMs = 500;
+    engine->SetPackagePaths({WritePackage("uboot.dat", 5000), WritePackage("b/uimage.dat", 5000)});
+    ASSERT_EQ(engine->Start(), 0);
+    ASSERT_TRUE(rec.WaitFor(
+        [](const std::vector<UpgradeEvent>& evs) {
+            return std::any_of(evs.begin(), evs.end(), [](const UpgradeEvent& e) {
+                return e.row.id == 0 && e.row.state == kRowFailed;
+            });
+        },
+        20s));
+    engine->Join();
+
+    const auto rows = engine->Rows();
+    EXPECT_EQ(rows[0].status, "升级[uboot]失败: -302");
+    EXPECT_TRUE(rows[0].ticked);
+    EXPECT_EQ(Count(Commands(0), kCmdUpgradeRequest), 1);  // the second package not announced
+    EXPECT_GT(Count(Commands(0), kCmdUpgradeStatus), 1);   // it was polled until then
+    // A camera that finishes in time is not cut short.
+    EXPECT_EQ(rows[1].state, kRowUpgraded);
+    EXPECT_EQ(rows[1].status, "升级成功.");
 }
 
 TEST_F(UpgradeOverLink, AnswersWithoutTextNeverConfirmAPackage) {
@@ -333,7 +440,7 @@ TEST_F(UpgradeOverLink, StopEndsTheRunAndARepeatedStartNeverDoublesAWorker) {
     ASSERT_EQ(engine->Start(), 0);
     ASSERT_TRUE(rec.WaitForStatus(0, "升级[uboot]: 34%"));
     ASSERT_TRUE(rec.WaitForStatus(1, "升级[uboot](烧写中)"));
-    EXPECT_EQ(engine->FirstBusyRow(), UpgradeEngine::Activity::kSending);
+    EXPECT_TRUE(engine->Upgrading());
 
     // Start again while both rows are busy: row 0 keeps its state and its
     // only worker, row 1 (flashing) is unticked.
@@ -354,6 +461,12 @@ TEST_F(UpgradeOverLink, StopEndsTheRunAndARepeatedStartNeverDoublesAWorker) {
     EXPECT_EQ(Count(Commands(0), kCmdReboot), 0);
     EXPECT_EQ(engine->Rows().size(), 2u);
     EXPECT_TRUE(rec.WaitForStatus(0, "重启失败"));
+    // The refusal outlives the row's text, which the upgrade soon replaces.
+    for (const UpgradeEvent& e : rec.Events()) {
+        if (e.kind == UpgradeEvent::kRebootFinished) {
+            EXPECT_EQ(e.refusedBusy, 1);
+        }
+    }
 
     engine->Stop();
     engine->Join();

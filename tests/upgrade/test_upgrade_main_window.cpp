@@ -2,8 +2,8 @@
 // the handles of the cameras it rebooted are forgotten by the main window
 // (table rows closed, tree items, the selected camera and the PTZ target
 // dropped), so a later command on them is refused instead of reaching another
-// camera. The main window starts discovery, so this runs in the private
-// network namespace.
+// camera, and the dialog opened again lists them no more. The main window
+// starts discovery, so this runs in the private network namespace.
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -124,6 +124,17 @@ class TestUpgradeMainWindow : public QObject {
         QCOMPARE(d.FoundItem()->childCount(), 1);
         QCOMPARE(d.SelectedUsbDevice(), nullptr);
         QCOMPARE(d.Ptz()->TargetId(), static_cast<intptr_t>(-1));
+        // Opened again before the tree is refreshed: only the camera that
+        // stayed is listed, not the rebooted ones with their closed handles.
+        {
+            std::vector<UsbHandle> listed;
+            OnDialog close([&listed](CUpgradeDlg* dlg) {
+                for (const UpgradeRow& row : dlg->Engine().Rows()) listed.push_back(row.handle);
+                dlg->reject();
+            });
+            d.MenuItem(3)->trigger();
+            QCOMPARE(listed, std::vector<UsbHandle>{h1});
+        }
         // Nothing reaches a camera through a forgotten handle.
         QCOMPARE(CUSBDevice::Transact(h2, kCmdGetDeviceInfo, nullptr, 0, nullptr, 0, nullptr, 5),
                  static_cast<int32_t>(kUsbInvalidHandle));
