@@ -19,7 +19,8 @@ AboutDlg::AboutDlg(QWidget* parent, const std::string& configPath, const std::st
     connect(m_ui->btnOk, &QPushButton::clicked, this, &AboutDlg::accept);
 
     // An installed program keeps its files in the user's folders, so the
-    // operator is shown where; the box grows below the button to hold them.
+    // operator is shown where: below the version, the box widened and the
+    // button moved down to keep its distance from the right and the bottom.
     if (!configPath.empty() || !logDir.empty()) {
         auto* files = new QLabel(this);
         files->setObjectName(QStringLiteral("lblFiles"));
@@ -27,11 +28,17 @@ AboutDlg::AboutDlg(QWidget* parent, const std::string& configPath, const std::st
                            .arg(QString::fromLocal8Bit(configPath.c_str()),
                                 QString::fromLocal8Bit(logDir.c_str())));
         files->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        const QRect version = m_ui->lblVersion->geometry();
+        const QRect ok = m_ui->btnOk->geometry();
+        const int gapRight = width() - ok.x();
+        const int gapBottom = height() - ok.y();
         const int margin = m_ui->lblIcon->x();
-        const int top = m_ui->btnOk->geometry().bottom() + margin / 2;
         const QSize text = files->sizeHint();
-        files->setGeometry(margin, top, text.width(), text.height());
-        resize(std::max(width(), text.width() + 2 * margin), top + text.height() + margin);
+        files->setGeometry(version.x(), version.bottom() + margin / 2, text.width(), text.height());
+        const int w = std::max(width(), files->geometry().right() + margin);
+        const int okTop = std::max(ok.y(), files->geometry().bottom() + margin);
+        m_ui->btnOk->move(w - gapRight, okTop);
+        resize(w, okTop + gapBottom);
     }
     setFixedSize(size());
 }

@@ -264,6 +264,9 @@ class TestTemplates : public QObject {
         auto* ok = withFiles.findChild<QPushButton*>(QStringLiteral("btnOk"));
         QVERIFY(!files->geometry().intersects(ok->geometry()));
         QVERIFY(withFiles.rect().contains(ok->geometry()));
+        if (const QString shotDir = qEnvironmentVariable("STREVO_SHOT_DIR"); !shotDir.isEmpty())
+            QVERIFY(
+                withFiles.grab().save(QDir(shotDir).filePath(QStringLiteral("about_files.png"))));
     }
 
     void templatesRenderScaled() {
