@@ -1,8 +1,9 @@
-// The About box: program icon, name and version.
+// The About box: program icon, name and version, and the files in use.
 #pragma once
 
 #include <QDialog>
 #include <memory>
+#include <string>
 
 namespace Ui {
 class Dlg100;
@@ -13,7 +14,10 @@ namespace strevo {
 class AboutDlg : public QDialog {
     Q_OBJECT
   public:
-    explicit AboutDlg(QWidget* parent = nullptr);
+    // configPath and logDir: the settings file and log folder the program
+    // uses; shown below the version when given.
+    explicit AboutDlg(QWidget* parent = nullptr, const std::string& configPath = {},
+                      const std::string& logDir = {});
     ~AboutDlg() override;
 
   private:

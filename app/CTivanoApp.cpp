@@ -112,10 +112,12 @@ QIcon ProgramIcon() {
 
 bool InstallQtChineseTexts(QTranslator* translator) {
     // The program is Chinese whatever the system's language. Qt's catalogue
-    // sits where Qt keeps its translations, or beside a deployed program.
-    const QString dirs[] = {
-        QLibraryInfo::path(QLibraryInfo::TranslationsPath),
-        QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
+    // sits where Qt keeps its translations, beside a deployed program, or in
+    // the installed program's data folder (bin/../share/strevo).
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString dirs[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                            appDir + QStringLiteral("/translations"),
+                            appDir + QStringLiteral("/../share/strevo/translations")};
     for (const QString& dir : dirs) {
         if (translator->load(QStringLiteral("qtbase_zh_CN"), dir))
             return QCoreApplication::installTranslator(translator);
@@ -143,7 +145,7 @@ int CTivanoApp::Run() {
         ShowMessage("%s", kModuleDirectoryTooLong);
         return 1;
     }
-    CTivanoDlg dlg(moduleDir);
+    CTivanoDlg dlg;  // its own folder, or the user's folders when installed
     m_pMainWnd = &dlg;
     m_messages.SetOwner(&dlg);
     if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot) {

@@ -76,13 +76,18 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
     }
     Client()->installEventFilter(this);
 
-    // 2. Where the program lives, its configuration and its log.
+    // 2. Where the program lives, its configuration and its log: beside it,
+    // or in the user's folders when it is installed.
     m_moduleDir = moduleDir.empty() ? ModuleDirectory() : moduleDir;
     if (!m_moduleDir.empty() && m_moduleDir.back() != kPathSeparator && m_moduleDir.back() != '/')
         m_moduleDir += kPathSeparator;
-    m_configPath = m_moduleDir + "toolscfg.ini";
+    const SettingsLocation where =
+        moduleDir.empty() ? ProgramSettingsLocation(m_moduleDir) : SettingsBeside(m_moduleDir);
+    MakeSettingsFolders(where);
+    m_configPath = where.configPath;
+    m_logDir = where.logDir;
     m_config = ToolConfig(m_configPath);
-    SetUpLogging(ProgramLog(), m_moduleDir, m_configPath);
+    SetUpLogging(ProgramLog(), where);
 
     // 3. Settings: mode and window size.
     ToolSettings settings;
@@ -527,7 +532,7 @@ void CTivanoDlg::DropUsbHandles(const std::vector<UsbHandle>& closed) {
 }
 
 void CTivanoDlg::OnAbout() {
-    AboutDlg about(this);
+    AboutDlg about(this, m_configPath, m_logDir);
     about.exec();
 }
 

@@ -72,7 +72,9 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     using enum CImageParamsDlg::PageIndex;
 
     // moduleDir: where toolscfg.ini and APP_LOG live (empty: the program's
-    // directory). hid: USB backend (null: hidapi, or camsim via STREVO_HID_SIM).
+    // directory, or the user's folders when the program is installed, see
+    // SettingsLocation.h). hid: USB backend (null: hidapi, or camsim via
+    // STREVO_HID_SIM).
     explicit CTivanoDlg(const std::string& moduleDir = {},
                         std::shared_ptr<IHidBackend> hid = nullptr, QWidget* parent = nullptr);
     ~CTivanoDlg() override;
@@ -128,6 +130,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     CUSBDevice& Usb() { return m_usb; }
     const std::string& ModuleDir() const { return m_moduleDir; }
     const std::string& ConfigPath() const { return m_configPath; }
+    const std::string& LogDir() const { return m_logDir; }
 
     QWidget* Client() const;
     QLabel* PaneControl(int index) const { return m_paneCtrls.at(static_cast<size_t>(index)); }
@@ -193,6 +196,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     ToolConfig m_config;
     std::string m_moduleDir;
     std::string m_configPath;
+    std::string m_logDir;
     int m_nMode = kModeIp;
     int m_nLayout = 2;
     CUSBDevice m_usb;

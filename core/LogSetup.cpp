@@ -19,8 +19,12 @@ std::string LogDirectory(const std::string& moduleDir) {
 }
 
 void SetUpLogging(KLogLibrary& log, const std::string& moduleDir, const std::string& configPath) {
-    unsigned level = ReadLogLevel(configPath);
-    log.SetLogDir(LogDirectory(moduleDir).c_str(), "log");
+    SetUpLogging(log, SettingsLocation{configPath, LogDirectory(moduleDir), false});
+}
+
+void SetUpLogging(KLogLibrary& log, const SettingsLocation& where) {
+    unsigned level = ReadLogLevel(where.configPath);
+    log.SetLogDir(where.logDir.c_str(), "log");
     log.SetLogLevel(2, level);
     log.SetLogLevel(1, 1);
     log.SetLogSize(1, 100);

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "SettingsLocation.h"
+
 class KLogLibrary;
 
 namespace strevo {
@@ -16,5 +18,7 @@ std::string LogDirectory(const std::string& moduleDir);
 // Directory and prefix "log", file channel at level 1 (every record of level 1
 // or more is kept), console channel at the configured level, 100 KiB files.
 void SetUpLogging(KLogLibrary& log, const std::string& moduleDir, const std::string& configPath);
+// The same with the level from where.configPath and the files in where.logDir.
+void SetUpLogging(KLogLibrary& log, const SettingsLocation& where);
 
 }  // namespace strevo

@@ -5,6 +5,7 @@
 
 #include "IniStore.h"
 #include "ModulePath.h"
+#include "SettingsLocation.h"
 
 namespace strevo {
 namespace {
@@ -26,7 +27,10 @@ uint16_t ParseHexId(const char* text) {
 
 }  // namespace
 
-ToolConfig::ToolConfig() : path_(ModuleDirectory() + "toolscfg.ini") {}
+ToolConfig::ToolConfig() {
+    const std::string moduleDir = ModuleDirectory();
+    path_ = moduleDir.empty() ? "toolscfg.ini" : ProgramSettingsLocation(moduleDir).configPath;
+}
 
 ToolConfig::ToolConfig(std::string path) : path_(std::move(path)) {}
 

@@ -15,10 +15,11 @@ struct ToolSettings {
 };
 
 class ToolConfig {
-public:
+  public:
     static constexpr int kMaxVendorIds = 10;
 
-    // The file beside the program.
+    // The program's own file: beside it, or in the user's folders when it
+    // is installed (SettingsLocation.h).
     ToolConfig();
     explicit ToolConfig(std::string path);
 
@@ -29,7 +30,7 @@ public:
     // Writes width, height and mode; true only if all three writes succeeded.
     bool Save(const ToolSettings& settings) const;
 
-private:
+  private:
     std::string path_;
 };
 

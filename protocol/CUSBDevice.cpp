@@ -202,6 +202,7 @@ int CUSBDevice::DeviceOpen() {
     if (!backend_)
         return 0;
     int appended = 0;
+    denied_.clear();
     for (const HidDeviceDesc& desc : backend_->Enumerate()) {
         bool accepted = false;
         for (int i = 0; i < vendorIdCount_; ++i)
@@ -218,8 +219,12 @@ int CUSBDevice::DeviceOpen() {
         auto dev = std::make_shared<OpenDevice>();
         dev->io = backend_->Open(desc);
         if (!dev->io) {
-            ProgramLog().Log(2, nullptr, " (F=%s L=%d) skipped %s: in use elsewhere or gone",
-                             "CUSBDevice::DeviceOpen", __LINE__, desc.path.c_str());
+            const bool denied = backend_->AccessDenied(desc);
+            if (denied)
+                denied_.push_back(desc.path);
+            ProgramLog().Log(2, nullptr, " (F=%s L=%d) skipped %s: %s", "CUSBDevice::DeviceOpen",
+                             __LINE__, desc.path.c_str(),
+                             denied ? "permission denied" : "in use elsewhere or gone");
             continue;
         }
         dev->reportLength = desc.outputReportLength;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "HidBackend.h"
@@ -103,6 +104,9 @@ class CUSBDevice {
         return table_.at(static_cast<size_t>(index));
     }
     const std::vector<UsbDeviceEntry>& Entries() const { return table_; }
+    // Nodes of accepted devices that the last DeviceOpen could not open for
+    // lack of permission.
+    const std::vector<std::string>& DeniedPaths() const { return denied_; }
     int GetVendorIdCount() const { return vendorIdCount_; }
     const uint16_t* GetVendorIds() const { return vendorIds_; }
 
@@ -118,6 +122,7 @@ class CUSBDevice {
     int vendorIdCount_ = 1;
     uint16_t vendorIds_[kMaxVendorIds] = {kDefaultVendorId};
     std::vector<UsbDeviceEntry> table_;
+    std::vector<std::string> denied_;
 };
 
 }  // namespace strevo

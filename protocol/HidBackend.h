@@ -39,6 +39,9 @@ class IHidBackend {
     virtual std::vector<HidDeviceDesc> Enumerate() = 0;
     // Exclusive open where the platform allows. Null when the device cannot be opened.
     virtual std::unique_ptr<IHidDevice> Open(const HidDeviceDesc& desc) = 0;
+    // Whether a device that Open refused is there but this user may not open
+    // it (so the operator can be told why a camera is missing).
+    virtual bool AccessDenied(const HidDeviceDesc&) { return false; }
 };
 
 // hidapi, or the camsim link when STREVO_HID_SIM=HOST:PORT is set.

@@ -75,6 +75,10 @@ class HidapiBackend final : public IHidBackend {
     std::unique_ptr<IHidDevice> Open(const HidDeviceDesc& desc) override {
         return PlatformOpenHidDevice(desc.path.c_str());
     }
+
+    bool AccessDenied(const HidDeviceDesc& desc) override {
+        return PlatformAccessDenied(desc.path.c_str());
+    }
 };
 
 }  // namespace

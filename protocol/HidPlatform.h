@@ -19,6 +19,10 @@ int PlatformOutputReportLength(const char* hidapiPath);
 //   Windows: the device opened without sharing, so nothing else can open it.
 std::unique_ptr<IHidDevice> PlatformOpenHidDevice(const char* hidapiPath);
 
+// True when the node at a hidapi path exists but this user may not read and
+// write it (hidraw nodes are root's unless a udev rule hands them out).
+bool PlatformAccessDenied(const char* hidapiPath);
+
 #if !defined(_WIN32)
 // The lock behind PlatformOpenHidDevice: an open descriptor of path holding
 // flock(LOCK_EX | LOCK_NB), or -1 when the node cannot be opened or another

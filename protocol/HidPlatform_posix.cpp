@@ -48,6 +48,12 @@ int LockDeviceNode(const char* path) {
     return fd;
 }
 
+bool PlatformAccessDenied(const char* hidapiPath) {
+    if (!hidapiPath || access(hidapiPath, F_OK) != 0)
+        return false;
+    return access(hidapiPath, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
+
 std::unique_ptr<IHidDevice> PlatformOpenHidDevice(const char* hidapiPath) {
     // The lock first: a camera that another process holds is never opened, so
     // it cannot take a single one of that process's answers.

@@ -110,6 +110,12 @@ int PlatformOutputReportLength(const char* hidapiPath) {
     return output;
 }
 
+// Windows hands HID devices to every user; a refused open means another
+// program has the camera.
+bool PlatformAccessDenied(const char*) {
+    return false;
+}
+
 std::unique_ptr<IHidDevice> PlatformOpenHidDevice(const char* hidapiPath) {
     if (!hidapiPath)
         return nullptr;

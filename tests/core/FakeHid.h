@@ -2,6 +2,7 @@
 // to it and plays back scripted answer reports.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -76,6 +77,7 @@ class FakeBackend final : public strevo::IHidBackend {
         std::shared_ptr<FakeState> state = std::make_shared<FakeState>();
     };
     std::vector<Dev> devices;
+    std::vector<std::string> denied;  // paths this user may not open
 
     std::shared_ptr<FakeState> Add(uint16_t vid, int reportLen, uint16_t pid = 1) {
         Dev d;
@@ -92,6 +94,8 @@ class FakeBackend final : public strevo::IHidBackend {
         return out;
     }
     std::unique_ptr<strevo::IHidDevice> Open(const strevo::HidDeviceDesc& desc) override {
+        if (AccessDenied(desc))
+            return nullptr;
         for (auto& d : devices) {
             if (d.desc.path != desc.path)
                 continue;
@@ -99,6 +103,9 @@ class FakeBackend final : public strevo::IHidBackend {
             return std::make_unique<FakeDevice>(d.state);
         }
         return nullptr;
+    }
+    bool AccessDenied(const strevo::HidDeviceDesc& desc) override {
+        return std::find(denied.begin(), denied.end(), desc.path) != denied.end();
     }
 };
 

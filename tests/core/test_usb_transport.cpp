@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -298,6 +299,51 @@ int OtherProcessLocks(const char* path) {
 }
 
 }  // namespace
+
+TEST(UsbDevices, NodesThisUserMayNotOpenAreNamed) {
+    auto backend = std::make_shared<FakeBackend>();
+    backend->Add(0x1703, 65);
+    backend->Add(0x1703, 65);
+    backend->Add(0x2222, 65);  // not a camera: never named
+    backend->denied = {"fake1", "fake2"};
+    CUSBDevice usb(backend);
+    EXPECT_EQ(usb.DeviceOpen(), 1);
+    EXPECT_EQ(usb.DeniedPaths(), std::vector<std::string>{"fake1"});
+    // Each refresh says it afresh: a rule installed meanwhile clears it.
+    backend->denied.clear();
+    usb.refreshSettleMs = 0;
+    usb.RefreshDevices();
+    EXPECT_EQ(usb.GetCount(), 2);
+    EXPECT_TRUE(usb.DeniedPaths().empty());
+}
+
+// Run as an ordinary user (root reads every node), a node the user may not
+// read and write is denied; one that is missing or open to all is not.
+TEST(HidNodeAccess, DeniedOnlyForAnExistingNodeWithoutRights) {
+    char closed[] = "/tmp/strevo-node-XXXXXX";
+    char open[] = "/tmp/strevo-node-XXXXXX";
+    close(mkstemp(closed));
+    close(mkstemp(open));
+    chmod(closed, 0000);
+    chmod(open, 0666);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0)
+            _exit(10);
+        int fails = 0;
+        fails += !PlatformAccessDenied(closed);
+        fails += PlatformAccessDenied(open);
+        fails += PlatformAccessDenied("/nonexistent/hidraw0");
+        fails += PlatformAccessDenied(nullptr);
+        _exit(fails);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    unlink(closed);
+    unlink(open);
+}
 
 TEST(HidNodeLock, OneProcessAtATimeAndNeverLeaked) {
     char path[] = "/tmp/strevo-node-XXXXXX";

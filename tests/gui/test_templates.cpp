@@ -248,6 +248,25 @@ class TestTemplates : public QObject {
         QTest::mouseClick(about.findChild<QPushButton*>(QStringLiteral("btnOk")), Qt::LeftButton);
         QCOMPARE(about.result(), int(QDialog::Accepted));
         QVERIFY(!about.isVisible());
+        QVERIFY(!about.findChild<QLabel*>(QStringLiteral("lblFiles")));
+
+        // With the files in use: both named, whole, inside the box and clear
+        // of the button, however long the paths are.
+        const std::string cfg = "/home/操作员/" + std::string(80, 'c') + "/strevo/toolscfg.ini";
+        const std::string log = "/home/操作员/.local/state/strevo/APP_LOG/";
+        AboutDlg withFiles(nullptr, cfg, log);
+        auto* files = withFiles.findChild<QLabel*>(QStringLiteral("lblFiles"));
+        QVERIFY(files);
+        QVERIFY(files->text().contains(QString::fromStdString(cfg)));
+        QVERIFY(files->text().contains(QString::fromStdString(log)));
+        QVERIFY(withFiles.rect().contains(files->geometry()));
+        QVERIFY(files->width() >= files->sizeHint().width());
+        auto* ok = withFiles.findChild<QPushButton*>(QStringLiteral("btnOk"));
+        QVERIFY(!files->geometry().intersects(ok->geometry()));
+        QVERIFY(withFiles.rect().contains(ok->geometry()));
+        if (const QString shotDir = qEnvironmentVariable("STREVO_SHOT_DIR"); !shotDir.isEmpty())
+            QVERIFY(
+                withFiles.grab().save(QDir(shotDir).filePath(QStringLiteral("about_files.png"))));
     }
 
     void templatesRenderScaled() {

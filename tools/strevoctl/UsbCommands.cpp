@@ -11,7 +11,9 @@ namespace strevoctl {
 
 const char* const kUsbHelp =
     "  usb list                          one line per USB camera, tab-separated: index,\n"
-    "                                    name, model, serial, BIOS version, build date\n"
+    "                                    name, model, serial, BIOS version, build date;\n"
+    "                                    a camera this user may not open is named on\n"
+    "                                    stderr (status 1)\n"
     "  usb upgrade PACKAGE... [--devices LIST|all]\n"
     "                                    send the firmware packages, in order, to the\n"
     "                                    chosen cameras (LIST: indices as in usb list,\n"
@@ -38,7 +40,13 @@ int ListDevices() {
         std::printf("%d\t%s\t%s\t%s\t%s\t%s\n", i, name, e.model, e.serial, e.biosVersion,
                     e.buildDate);
     }
-    return 0;
+    // A camera whose node this user may not open would otherwise just be missing.
+    for (const std::string& path : usb.DeniedPaths())
+        std::fprintf(stderr,
+                     "strevoctl: permission denied on %s: install the udev rule or run as a "
+                     "member of the group that owns it\n",
+                     path.c_str());
+    return usb.DeniedPaths().empty() ? 0 : 1;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "Commands.h"
+#include "ModulePath.h"
 #include "OperatorMessages.h"
+#include "SettingsLocation.h"
 
 namespace strevoctl {
 
@@ -19,13 +21,28 @@ namespace {
 
 void PrintHelp() {
     std::printf(
-        "usage: strevoctl GROUP COMMAND [ARG...]\n\n"
+        "usage: strevoctl GROUP COMMAND [ARG...]\n"
+        "       strevoctl --version   version, settings file and log folder in use\n\n"
         "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s%s\n"
         "Network cameras:\n%s%s%s\n"
         "Exit status: 0 on success; 1 when the camera or transport reports a failure\n"
         "(the message and the numeric code go to stderr); 2 for a usage error.\n",
         strevoctl::kUsbHelp, strevoctl::kUsbCameraHelp, strevoctl::kIpDiscoverHelp,
         strevoctl::kIpCameraHelp, strevoctl::kIpStreamHelp);
+}
+
+// The version, and the settings file and log folder that a program in this
+// folder uses (the same as strevo's once installed).
+void PrintVersion() {
+    std::printf("strevoctl %s\n", STREVO_VERSION);
+    const std::string moduleDir = strevo::ModuleDirectory();
+    if (moduleDir.empty()) {
+        std::printf("settings: none (%s)\n", strevo::kModuleDirectoryTooLong);
+        return;
+    }
+    const strevo::SettingsLocation where = strevo::ProgramSettingsLocation(moduleDir);
+    std::printf("settings: %s\nlog: %s\n(%s)\n", where.configPath.c_str(), where.logDir.c_str(),
+                where.installed ? "installed: in the user's folders" : "beside the program");
 }
 
 }  // namespace
@@ -36,6 +53,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintHelp();
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        PrintVersion();
+        return 0;
     }
     std::string group = args[0];
     args.erase(args.begin());
