@@ -159,6 +159,17 @@ int32_t MV_API MV_VideoClose(int32_t port);
 
 int32_t MV_API MV_GetStats(int32_t port, MV_Stats* stats);
 
+// Stream codecs. A port opens for H.264.
+#define MV_CODEC_H264 0
+#define MV_CODEC_H265 1
+
+// Sets the codec of the data that follows. A change drops the unit being assembled and
+// whatever is queued, and the port shows pictures again from the next key frame of the new
+// codec; setting the codec the port already has changes nothing. Safe from any thread, in
+// order with MV_VideoInputData calls of the same thread. MV_ERR_BAD_ARGUMENT for an unknown
+// codec, MV_ERR_NO_RESOURCES when no decoder exists for it.
+int32_t MV_API MV_SetStreamCodec(int32_t port, int32_t codec);
+
 #ifdef __cplusplus
 }
 #endif

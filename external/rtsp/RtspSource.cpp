@@ -1,0 +1,2 @@
+#include "RtspSource.h"
+// Implementation follows.
