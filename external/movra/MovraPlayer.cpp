@@ -126,6 +126,19 @@ int32_t MV_API MV_VideoClose(int32_t number) {
     return MV_OK;
 }
 
+int32_t MV_API MV_SetStreamCodec(int32_t number, int32_t codec) {
+    if (codec != MV_CODEC_H264 && codec != MV_CODEC_H265)
+        return MV_ERR_BAD_ARGUMENT;
+    std::shared_ptr<PlayerPort> port;
+    if (int32_t r = Find(number, &port); r < 0)
+        return r;
+    try {
+        return port->SetCodec(codec);
+    } catch (...) {
+        return MV_ERR_NO_RESOURCES;
+    }
+}
+
 int32_t MV_API MV_GetStats(int32_t number, MV_Stats* stats) {
     if (!stats)
         return MV_ERR_BAD_ARGUMENT;

@@ -18,6 +18,10 @@ using Clock = std::chrono::steady_clock;
 // While the decoder is behind, a picture is still shown at least this often.
 constexpr auto kLongestHold = std::chrono::milliseconds(50);
 
+const AVCodec* FindDecoder(int codec) {
+    return avcodec_find_decoder(codec == MV_CODEC_H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+}
+
 }  // namespace
 
 PlayerPort::PlayerPort() = default;
@@ -35,23 +39,30 @@ std::shared_ptr<PlayerPort> PlayerPort::Create() {
     return port;
 }
 
-bool PlayerPort::Start() {
-    if (!splitter_.Open())
-        return false;
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-    if (!codec)
-        return false;
-    decoder_ = avcodec_alloc_context3(codec);
-    decoded_ = av_frame_alloc();
-    newest_ = av_frame_alloc();
-    if (!decoder_ || !decoded_ || !newest_)
+bool PlayerPort::OpenDecoder(int codec) {
+    avcodec_free_context(&decoder_);
+    decoderCodec_ = codec;
+    const AVCodec* decoder = FindDecoder(codec);
+    if (!decoder || !(decoder_ = avcodec_alloc_context3(decoder)))
         return false;
     // Every picture out as soon as it is decoded: no reordering delay, no frame threads.
     decoder_->flags |= AV_CODEC_FLAG_LOW_DELAY;
     // Pictures from before a key frame refer to pictures this port never saw.
     decoder_->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
     decoder_->thread_count = 1;
-    if (avcodec_open2(decoder_, codec, nullptr) < 0)
+    if (avcodec_open2(decoder_, decoder, nullptr) < 0) {
+        avcodec_free_context(&decoder_);
+        return false;
+    }
+    return true;
+}
+
+bool PlayerPort::Start() {
+    if (!splitter_.Open())
+        return false;
+    decoded_ = av_frame_alloc();
+    newest_ = av_frame_alloc();
+    if (!decoded_ || !newest_ || !OpenDecoder(MV_CODEC_H264))
         return false;
     try {
         thread_ = std::thread(&PlayerPort::Run, this);
@@ -102,6 +113,34 @@ int32_t PlayerPort::Input(const uint8_t* data, uint32_t length, int64_t tag) {
     // Queued under the input lock so that units of concurrent calls keep their order.
     if (!batch.units.empty())
         Enqueue(batch);
+    return MV_OK;
+}
+
+int32_t PlayerPort::SetCodec(int32_t codec) {
+    if (codec != MV_CODEC_H264 && codec != MV_CODEC_H265)
+        return MV_ERR_BAD_ARGUMENT;
+    if (closing_)
+        return MV_ERR_NOT_OPEN;
+    std::lock_guard lock(inputMutex_);
+    if (codec == splitter_.codec())
+        return MV_OK;
+    if (!FindDecoder(codec))
+        return MV_ERR_NO_RESOURCES;
+    if (!splitter_.SetCodec(codec))
+        return MV_ERR_NO_RESOURCES;
+    // What is queued belongs to the old codec; the port's thread reopens its decoder at the
+    // first unit of the new one.
+    uint64_t dropped = 0;
+    {
+        std::lock_guard queueLock(queueMutex_);
+        dropped = queue_.size();
+        queue_.clear();
+        queueBytes_ = 0;
+        overflowed_ = false;
+        queuedUnits_ = 0;
+        queuedBytes_ = 0;
+    }
+    unitsDropped_ += dropped;
     return MV_OK;
 }
 
@@ -195,6 +234,14 @@ void PlayerPort::Run() {
 }
 
 void PlayerPort::Decode(const AVPacket* unit) {
+    if (unit->stream_index != decoderCodec_ || !decoder_) {
+        // The splitter hands over a key frame first after a change of codec.
+        waitKey_ = false;
+        if (!OpenDecoder(unit->stream_index)) {
+            ++decodeErrors_;
+            return;
+        }
+    }
     if (waitKey_ && !(unit->flags & AV_PKT_FLAG_KEY)) {
         ++unitsDropped_;
         return;

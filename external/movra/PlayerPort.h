@@ -29,6 +29,7 @@ class PlayerPort {
     PlayerPort& operator=(const PlayerPort&) = delete;
 
     int32_t Input(const uint8_t* data, uint32_t length, int64_t tag);
+    int32_t SetCodec(int32_t codec);
     // Pictures go to sink or target from now on (at most one of them; neither detaches).
     int32_t SetOutput(const MV_RenderSink* sink, const MV_DrawTarget* target);
     // Detaches the sink, stops the thread and waits for it. Not from the port's own thread.
@@ -39,6 +40,7 @@ class PlayerPort {
   private:
     PlayerPort();
     bool Start();
+    bool OpenDecoder(int codec);
     void Enqueue(UnitBatch& batch);
     void Run();
     void Decode(const AVPacket* unit);
@@ -69,6 +71,7 @@ class PlayerPort {
 
     // The port's thread only.
     AVCodecContext* decoder_ = nullptr;
+    int decoderCodec_ = MV_CODEC_H264;
     AVFrame* decoded_ = nullptr;
     AVFrame* newest_ = nullptr;  // the newest picture, kept for display
     bool newestShown_ = true;

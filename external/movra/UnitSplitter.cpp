@@ -22,6 +22,30 @@ constexpr size_t kParseSlice = 256 * 1024;
 // An access unit delimiter: the parser takes it as the start of the next unit, so feeding one
 // hands over the unit assembled so far at once. The decoder ignores it.
 constexpr uint8_t kDelimiter[] = {0, 0, 0, 1, 0x09, 0xf0};
+constexpr uint8_t kDelimiterHevc[] = {0, 0, 0, 1, 0x46, 0x01, 0x50};
+
+AVCodecID CodecId(int codec) {
+    return codec == MV_CODEC_H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+}
+
+bool BeginsAccessUnitHevc(const uint8_t* data, size_t i, size_t length) {
+    // Two header bytes: forbidden bit, six bits of type, then layer and temporal id.
+    if (i + 2 >= length || (data[i + 1] & 0x80))
+        return false;
+    const int type = (data[i + 1] >> 1) & 0x3f;
+    switch (type) {
+        case 32:  // video parameter set
+        case 33:  // sequence parameter set
+        case 34:  // picture parameter set
+        case 35:  // access unit delimiter
+        case 39:  // prefix SEI
+            return true;
+        default:
+            // A picture's first slice segment: first_slice_segment_in_pic_flag leads the
+            // slice header.
+            return type < 32 && i + 3 < length && (data[i + 3] & 0x80);
+    }
+}
 
 }  // namespace
 
@@ -29,11 +53,13 @@ void PacketDeleter::operator()(AVPacket* p) const {
     av_packet_free(&p);
 }
 
-bool BeginsAccessUnit(const uint8_t* data, size_t length) {
+bool BeginsAccessUnit(const uint8_t* data, size_t length, int codec) {
     size_t i = 0;
     while (i < length && data[i] == 0) ++i;
     if (i < 2 || i + 1 >= length || data[i] != 1)
         return false;
+    if (codec == MV_CODEC_H265)
+        return BeginsAccessUnitHevc(data, i, length);
     const uint8_t header = data[i + 1];
     if (header & 0x80)
         return false;
@@ -51,13 +77,18 @@ bool BeginsAccessUnit(const uint8_t* data, size_t length) {
     }
 }
 
-bool ContainsSlice(const uint8_t* data, size_t length) {
+bool ContainsSlice(const uint8_t* data, size_t length, int codec) {
     for (size_t i = 2; i + 1 < length; ++i) {
         const void* one = std::memchr(data + i, 1, length - 1 - i);
         if (!one)
             return false;
         i = static_cast<size_t>(static_cast<const uint8_t*>(one) - data);
         if (data[i - 1] == 0 && data[i - 2] == 0) {
+            if (codec == MV_CODEC_H265) {
+                if (((data[i + 1] >> 1) & 0x3f) < 32)
+                    return true;
+                continue;
+            }
             const int type = data[i + 1] & 0x1f;
             if (type == 1 || type == 5)
                 return true;
@@ -81,14 +112,25 @@ bool UnitSplitter::ResetParser() {
     av_parser_close(parser_);
     parser_ = nullptr;
     avcodec_free_context(&parserCtx_);
-    parser_ = av_parser_init(AV_CODEC_ID_H264);
+    parser_ = av_parser_init(CodecId(codec_));
     parserCtx_ = avcodec_alloc_context3(nullptr);
     if (!parser_ || !parserCtx_)
         return false;
     parserCtx_->codec_type = AVMEDIA_TYPE_VIDEO;
-    parserCtx_->codec_id = AV_CODEC_ID_H264;
+    parserCtx_->codec_id = CodecId(codec_);
     unitStart_ = offset_;
     return true;
+}
+
+bool UnitSplitter::SetCodec(int codec) {
+    if (codec == codec_ && parser_)
+        return true;
+    codec_ = codec;
+    waitKey_ = true;
+    alignedRun_ = 0;
+    piecesAligned_ = false;
+    sliceSeen_ = false;
+    return ResetParser();
 }
 
 void UnitSplitter::Feed(const uint8_t* data, size_t length, int64_t tag, UnitBatch* out) {
@@ -97,7 +139,7 @@ void UnitSplitter::Feed(const uint8_t* data, size_t length, int64_t tag, UnitBat
     // Evidence that the sender ends its pieces on unit boundaries: a piece that opens a new
     // unit after one with a picture in it. Pieces that carry only what precedes a picture
     // (parameter sets) prove nothing; a piece that starts anywhere else disproves it.
-    if (!BeginsAccessUnit(data, length)) {
+    if (!BeginsAccessUnit(data, length, codec_)) {
         // The unit handed over at the end of the previous piece was cut short: what follows
         // refers to a damaged picture, so wait for the next key frame.
         if (piecesAligned_)
@@ -107,12 +149,14 @@ void UnitSplitter::Feed(const uint8_t* data, size_t length, int64_t tag, UnitBat
         alignedRun_ = std::min(alignedRun_ + 1, kTrustAfter);
         sliceSeen_ = false;
     }
-    sliceSeen_ = sliceSeen_ || ContainsSlice(data, length);
+    sliceSeen_ = sliceSeen_ || ContainsSlice(data, length, codec_);
     piecesAligned_ = alignedRun_ >= kTrustAfter;
 
     pieces_[pieceCount_++ % kPieces] = Piece{offset_, offset_ + static_cast<int64_t>(length), tag};
     Parse(data, length, out);
-    if (piecesAligned_)
+    if (piecesAligned_ && codec_ == MV_CODEC_H265)
+        Parse(kDelimiterHevc, sizeof kDelimiterHevc, out);
+    else if (piecesAligned_)
         Parse(kDelimiter, sizeof kDelimiter, out);
 }
 
@@ -173,7 +217,12 @@ void UnitSplitter::Emit(const uint8_t* data, int size, UnitBatch* out) {
     }
     waitKey_ = false;
     std::memcpy(packet->data, data, static_cast<size_t>(size));
-    packet->pts = TagAt(end - 1);
+    // The tag of the call that brought the unit's last byte. The H.265 parser counts the
+    // first zero of the next start code into the unit; zeros never end a NAL unit.
+    int64_t last = end - 1;
+    for (int i = size - 1; i > 0 && data[i] == 0; --i) --last;
+    packet->pts = TagAt(last);
+    packet->stream_index = codec_;
     if (key)
         packet->flags |= AV_PKT_FLAG_KEY;
     out->units.push_back(std::move(packet));

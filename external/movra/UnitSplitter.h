@@ -1,4 +1,5 @@
-// Cuts a byte stream of H.264 (Annex B), arriving in arbitrary pieces, into access units.
+// Cuts a byte stream of H.264 or H.265 (Annex B), arriving in arbitrary pieces, into access
+// units.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +18,8 @@ struct PacketDeleter {
 };
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 
-// One access unit for the decoder: the packet's pts carries the tag, and AV_PKT_FLAG_KEY is
-// set for key frames.
+// One access unit for the decoder: the packet's pts carries the tag, stream_index the codec
+// (MV_CODEC_*), and AV_PKT_FLAG_KEY is set for key frames.
 struct UnitBatch {
     std::vector<PacketPtr> units;
     uint64_t found = 0;    // access units recognised in this call
@@ -33,6 +34,10 @@ class UnitSplitter {
     UnitSplitter& operator=(const UnitSplitter&) = delete;
 
     bool Open();
+    // The codec of the data that follows (MV_CODEC_*): drops the unit being assembled and
+    // waits for a key frame of the new codec. False when no parser exists for it.
+    bool SetCodec(int codec);
+    int codec() const { return codec_; }
     // Parses one piece of the stream; complete access units go to *out.
     void Feed(const uint8_t* data, size_t length, int64_t tag, UnitBatch* out);
 
@@ -48,6 +53,7 @@ class UnitSplitter {
     void Emit(const uint8_t* data, int size, UnitBatch* out);
     int64_t TagAt(int64_t offset) const;
 
+    int codec_ = 0;  // MV_CODEC_H264
     AVCodecParserContext* parser_ = nullptr;
     AVCodecContext* parserCtx_ = nullptr;
     int64_t offset_ = 0;     // bytes handed to the parser so far
@@ -64,9 +70,10 @@ class UnitSplitter {
     uint8_t tail_[2 * 64];  // the end of a piece, padded for the parser
 };
 
-// True when data begins with a start code and a NAL unit that may open an access unit.
-bool BeginsAccessUnit(const uint8_t* data, size_t length);
-// True when data holds the start of a picture slice.
-bool ContainsSlice(const uint8_t* data, size_t length);
+// True when data begins with a start code and a NAL unit that may open an access unit of the
+// codec (MV_CODEC_*).
+bool BeginsAccessUnit(const uint8_t* data, size_t length, int codec = 0);
+// True when data holds the start of a picture slice of the codec.
+bool ContainsSlice(const uint8_t* data, size_t length, int codec = 0);
 
 }  // namespace movra

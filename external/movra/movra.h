@@ -1,9 +1,9 @@
-// Stream player: takes a camera's H.264 stream (Annex B) in whatever pieces it arrives,
+// Stream player: takes a camera's H.264 or H.265 stream (Annex B) in whatever pieces it arrives,
 // decodes it on the port's own thread and hands the newest picture, scaled to the target's
 // size with black bars where the aspect ratio differs, to a render sink the program provides.
 //
-// Use: MV_OpenStream, MV_PlayEx or MV_PlayInto, MV_VideoInputData (any number of times),
-// MV_VideoClose.
+// Use: MV_OpenStream, MV_SetStreamCodec for H.265, MV_PlayEx or MV_PlayInto,
+// MV_VideoInputData (any number of times), MV_VideoClose.
 //
 // Ports. A fixed table of MV_MAX_PORTS slots; a slot is reused after its port is closed, but
 // under a new port number (slot + MV_MAX_PORTS * generation), so a stale port number of a
@@ -53,7 +53,7 @@ extern "C" {
 #define MV_ERR_BAD_ARGUMENT \
     (-4)                          // null pointer where data is required, sink without present,
                                   // target without lock or unlock
-#define MV_ERR_NO_RESOURCES (-5)  // out of memory or threads, or no H.264 decoder
+#define MV_ERR_NO_RESOURCES (-5)  // out of memory or threads, or no decoder for the codec
 #define MV_ERR_IN_CALLBACK \
     (-6)  // MV_VideoClose, MV_PlayEx or MV_PlayInto called from the
           // port's own sink or target
@@ -131,7 +131,8 @@ typedef struct MV_Stats {
     uint32_t queuedBytes;
 } MV_Stats;
 
-// Opens a port for one H.264 stream and starts its thread. Both arguments are reserved
+// Opens a port for one stream, H.264 until MV_SetStreamCodec says otherwise, and starts its
+// thread. Both arguments are reserved
 // (pass 0). Returns the port (0 or more) or MV_ERR_NO_PORT / MV_ERR_NO_RESOURCES.
 int32_t MV_API MV_OpenStream(int32_t reserved1, int32_t reserved2);
 

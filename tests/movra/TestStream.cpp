@@ -16,6 +16,11 @@ extern "C" {
 namespace movratest {
 
 const std::vector<uint8_t> kEndOfUnit = {0, 0, 0, 1, 0x09, 0xf0};
+const std::vector<uint8_t> kEndOfUnitHevc = {0, 0, 0, 1, 0x46, 0x01, 0x50};
+
+const std::vector<uint8_t>& EndOfUnit(int codec) {
+    return codec == MV_CODEC_H265 ? kEndOfUnitHevc : kEndOfUnit;
+}
 
 int MarkerLevel(int frame) {
     return 40 + (frame * 53) % 170;
@@ -35,8 +40,9 @@ std::vector<uint8_t> Stream::Joined() const {
     return all;
 }
 
-Stream Encode(int width, int height, int frames, int gop, int slices, int first) {
+Stream Encode(int width, int height, int frames, int gop, int slices, int first, int codec) {
     Stream stream;
+    stream.codec = codec;
     stream.width = width;
     stream.height = height;
     strevotest::X264Settings settings;
@@ -44,6 +50,8 @@ Stream Encode(int width, int height, int frames, int gop, int slices, int first)
     settings.height = height;
     settings.gop = gop;
     settings.slices = slices;
+    if (codec == MV_CODEC_H265)
+        settings.encoder = "libx265";
     std::string error;
     stream.units = strevotest::EncodeX264(
         settings, frames,
@@ -71,7 +79,8 @@ Stream Encode(int width, int height, int frames, int gop, int slices, int first)
 
 std::vector<uint64_t> ReferenceHashes(const Stream& stream, int targetWidth, int targetHeight) {
     std::vector<uint64_t> hashes;
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    const AVCodec* codec =
+        avcodec_find_decoder(stream.codec == MV_CODEC_H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
     ctx->thread_count = 1;
@@ -145,6 +154,8 @@ void RecordingSink::Present(void* user, const MV_Picture* p) {
     s.videoY = p->videoY;
     s.videoWidth = p->videoWidth;
     s.videoHeight = p->videoHeight;
+    s.sourceWidth = p->sourceWidth;
+    s.sourceHeight = p->sourceHeight;
     // Inside the marker block: a tenth of the way into the video.
     const int mx = p->videoX + p->videoWidth / 10;
     const int my = p->videoY + p->videoHeight / 10;

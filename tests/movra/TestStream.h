@@ -17,6 +17,7 @@ namespace movratest {
 using Unit = strevotest::EncodedUnit;
 
 struct Stream {
+    int codec = MV_CODEC_H264;
     int width = 0;
     int height = 0;
     std::vector<Unit> units;
@@ -25,7 +26,8 @@ struct Stream {
 
 // Frame i shows a moving gradient and, in its top-left corner, a grey block of MarkerLevel(i)
 // (luma) and a fixed tint, so a picture can be matched to the frame it came from.
-Stream Encode(int width, int height, int frames, int gop, int slices = 1, int first = 0);
+Stream Encode(int width, int height, int frames, int gop, int slices = 1, int first = 0,
+              int codec = MV_CODEC_H264);
 int MarkerLevel(int frame);
 constexpr int kMarkerU = 100;  // the block is tinted, so that colour mix-ups show
 constexpr int kMarkerV = 180;
@@ -39,6 +41,8 @@ uint64_t HashPicture(const MV_Picture& picture);
 
 // An access unit delimiter, which a sender puts after its last unit to end it.
 extern const std::vector<uint8_t> kEndOfUnit;
+extern const std::vector<uint8_t> kEndOfUnitHevc;
+const std::vector<uint8_t>& EndOfUnit(int codec);
 
 struct Shown {
     int64_t tag = 0;
@@ -46,6 +50,7 @@ struct Shown {
     int width = 0;
     int height = 0;
     int videoX = 0, videoY = 0, videoWidth = 0, videoHeight = 0;
+    int sourceWidth = 0, sourceHeight = 0;
     uint32_t marker = 0;  // a pixel inside the marker block
 };
 

@@ -1,5 +1,5 @@
-// The stream player with real H.264 from libx264: splitting, damage, threads, ports, queue,
-// and the pictures it draws.
+// The stream player with real H.264 from libx264 and H.265 from libx265: splitting, damage,
+// codec changes, threads, ports, queue, and the pictures it draws.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,11 +36,36 @@ const std::vector<uint64_t>& ClipHashes() {
     return hashes;
 }
 
+// H.265 at another size, so that a picture of the wrong stream shows.
+constexpr int kHevcWidth = 352;
+constexpr int kHevcHeight = 288;
+
+const Stream& HevcClip() {
+    static const Stream clip = Encode(kHevcWidth, kHevcHeight, kFrames, kGop, 1, 0, MV_CODEC_H265);
+    return clip;
+}
+
+const std::vector<uint64_t>& HevcClipHashes() {
+    static const std::vector<uint64_t> hashes = ReferenceHashes(HevcClip(), kTarget, kTarget);
+    return hashes;
+}
+
+const std::vector<uint64_t>& HashesOf(const Stream& clip) {
+    return &clip == &HevcClip() ? HevcClipHashes() : ClipHashes();
+}
+
+const char* CodecName(const Stream& clip) {
+    return clip.codec == MV_CODEC_H265 ? "H.265" : "H.264";
+}
+
 // Owns a port with a sink for one test.
 struct Player {
-    explicit Player(RecordingSink* sink) {
+    explicit Player(RecordingSink* sink, int codec = MV_CODEC_H264) {
         port = MV_OpenStream(0, 0);
         EXPECT_GE(port, 0);
+        if (codec != MV_CODEC_H264) {
+            EXPECT_EQ(MV_SetStreamCodec(port, codec), MV_OK);
+        }
         EXPECT_EQ(MV_PlayEx(port, sink->sink()), MV_OK);
     }
     ~Player() {
@@ -94,12 +119,12 @@ void PlayAndCompare(const Stream& stream, const std::vector<uint64_t>& reference
     const std::vector<uint8_t> bytes = stream.Joined();
     const std::vector<size_t> ends = UnitEnds(stream);
     RecordingSink sink(kTarget, kTarget);
-    Player player(&sink);
+    Player player(&sink, stream.codec);
     for (size_t i = 0; i < calls.size(); ++i)
         ASSERT_EQ(Send(player.port, bytes.data() + calls[i].begin, calls[i].end - calls[i].begin,
                        static_cast<int64_t>(i + 1)),
                   MV_OK);
-    Send(player.port, kEndOfUnit);
+    Send(player.port, EndOfUnit(stream.codec));
 
     // Which call delivered the last byte of each unit.
     std::vector<int64_t> unitTag(ends.size());
@@ -118,7 +143,7 @@ void PlayAndCompare(const Stream& stream, const std::vector<uint64_t>& reference
     EXPECT_EQ(stats.unitsIn, stream.units.size());
     EXPECT_EQ(stats.decodeErrors, 0u);
     EXPECT_EQ(stats.unitsDropped, 0u);
-    EXPECT_EQ(stats.bytesIn, bytes.size() + kEndOfUnit.size());
+    EXPECT_EQ(stats.bytesIn, bytes.size() + EndOfUnit(stream.codec).size());
 
     int last = -1;
     for (const Shown& s : sink.shown()) {
@@ -127,6 +152,8 @@ void PlayAndCompare(const Stream& stream, const std::vector<uint64_t>& reference
             if (unitTag[u] == s.tag && reference[u] == s.hash)
                 found = u;
         ASSERT_GE(found, 0) << "picture with tag " << s.tag << " is not the next unit's";
+        EXPECT_EQ(s.sourceWidth, stream.width);
+        EXPECT_EQ(s.sourceHeight, stream.height);
         last = found;
     }
 }
@@ -206,74 +233,156 @@ TEST(MovraPlayer, AnySplitOfTheInputGivesTheSamePictures) {
     }
 }
 
+TEST(MovraPlayer, H265InAnySplitGivesTheSamePicturesAtItsSize) {
+    const Stream& clip = HevcClip();
+    const size_t total = clip.Joined().size();
+    const std::vector<size_t> unitEnds = UnitEnds(clip);
+    {
+        SCOPED_TRACE("one unit per call");
+        PlayAndCompare(clip, HevcClipHashes(), CallsAt(unitEnds, total));
+    }
+    {
+        SCOPED_TRACE("cut inside every start code");
+        std::vector<size_t> cuts;
+        for (size_t e : unitEnds) cuts.push_back(std::min(e + 2, total));
+        PlayAndCompare(clip, HevcClipHashes(), CallsAt(cuts, total));
+    }
+    {
+        SCOPED_TRACE("random cuts");
+        std::mt19937 rng(3);
+        std::vector<size_t> cuts;
+        for (size_t at = 0; at < total; at += 1 + rng() % 2000) cuts.push_back(at);
+        PlayAndCompare(clip, HevcClipHashes(), CallsAt(cuts, total));
+    }
+    {
+        // A later slice segment has the first-segment flag clear: it must not open a picture.
+        const Stream sliced = Encode(kHevcWidth, kHevcHeight, 16, kGop, 3, 0, MV_CODEC_H265);
+        const std::vector<uint64_t> reference = ReferenceHashes(sliced, kTarget, kTarget);
+        const size_t size = sliced.Joined().size();
+        SCOPED_TRACE("three slices per picture, one picture per call");
+        PlayAndCompare(sliced, reference, CallsAt(UnitEnds(sliced), size));
+        SCOPED_TRACE("three slices per picture, one NAL unit per call");
+        PlayAndCompare(sliced, reference, CallsAt(NalStarts(sliced), size));
+    }
+}
+
+TEST(MovraPlayer, AChangeOfCodecShowsPicturesOfTheNewStreamFromItsFirstKeyFrame) {
+    RecordingSink sink(kTarget, kTarget);
+    Player player(&sink);
+    EXPECT_EQ(MV_SetStreamCodec(player.port, 7), MV_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(MV_SetStreamCodec(player.port, MV_CODEC_H264), MV_OK);  // no change
+
+    // Units in two pieces each, so the player cannot tell where a unit ends before the next
+    // begins; each stream is cut off mid-unit by the change, as a camera that renegotiates
+    // would, and that unit must not reach the next stream's decoder.
+    auto play = [&](const Stream& clip, int64_t base) {
+        for (int i = 0; i < kFrames; ++i) {
+            const std::vector<uint8_t>& u = clip.units[static_cast<size_t>(i)].bytes;
+            ASSERT_EQ(Send(player.port, u.data(), u.size() / 2, base + i), MV_OK);
+            ASSERT_EQ(Send(player.port, u.data() + u.size() / 2, u.size() - u.size() / 2, base + i),
+                      MV_OK);
+        }
+        const std::vector<uint8_t>& first = clip.units[0].bytes;
+        Send(player.port, first.data(), first.size() / 2, base + 500);
+        ASSERT_TRUE(sink.WaitForTag(base + kFrames - 1)) << CodecName(clip) << " never shown";
+    };
+    play(Clip(), 1000);
+    ASSERT_EQ(MV_SetStreamCodec(player.port, MV_CODEC_H265), MV_OK);
+    play(HevcClip(), 2000);
+    ASSERT_EQ(MV_SetStreamCodec(player.port, MV_CODEC_H264), MV_OK);
+    play(Clip(), 3000);
+    ASSERT_EQ(MV_SetStreamCodec(player.port, MV_CODEC_H265), MV_OK);
+    Send(player.port, kEndOfUnitHevc);
+
+    for (const Shown& s : sink.shown()) {
+        const bool hevc = s.tag >= 2000 && s.tag < 3000;
+        const int frame = static_cast<int>(s.tag % 1000);
+        ASSERT_LT(frame, kFrames) << "a unit cut short was shown, tag " << s.tag;
+        EXPECT_EQ(s.hash, (hevc ? HevcClipHashes() : ClipHashes())[static_cast<size_t>(frame)])
+            << "tag " << s.tag;
+        EXPECT_EQ(s.sourceWidth, hevc ? kHevcWidth : kWidth) << "tag " << s.tag;
+    }
+    EXPECT_EQ(Stats(player.port).decodeErrors, 0u);
+    MV_VideoClose(player.port);
+    EXPECT_EQ(MV_SetStreamCodec(player.port, MV_CODEC_H265), MV_ERR_NOT_OPEN);
+    player.port = -1;
+}
+
 TEST(MovraPlayer, EachPictureIsShownBeforeTheNextCallWithItsTag) {
     // The SDK hands over one unit per call; once the player has seen a few such calls it must
     // not wait for the next unit to know that a picture is complete.
-    RecordingSink sink(kTarget, kTarget);
-    Player player(&sink);
-    for (int i = 0; i < kFrames; ++i) {
-        const Unit& u = Clip().units[static_cast<size_t>(i)];
-        ASSERT_EQ(MV_VideoInputDataTagged(player.port, u.bytes.data(),
-                                          static_cast<uint32_t>(u.bytes.size()), 1000 + i),
-                  MV_OK);
-        if (i >= 4) {
-            ASSERT_TRUE(sink.WaitForTag(1000 + i, 5s)) << "picture " << i << " held back";
+    for (const Stream* clip : {&Clip(), &HevcClip()}) {
+        SCOPED_TRACE(CodecName(*clip));
+        RecordingSink sink(kTarget, kTarget);
+        Player player(&sink, clip->codec);
+        for (int i = 0; i < kFrames; ++i) {
+            const Unit& u = clip->units[static_cast<size_t>(i)];
+            ASSERT_EQ(MV_VideoInputDataTagged(player.port, u.bytes.data(),
+                                              static_cast<uint32_t>(u.bytes.size()), 1000 + i),
+                      MV_OK);
+            if (i >= 4) {
+                ASSERT_TRUE(sink.WaitForTag(1000 + i, 5s)) << "picture " << i << " held back";
+            }
         }
+        for (const Shown& s : sink.shown()) {
+            const int frame = static_cast<int>(s.tag - 1000);
+            ASSERT_TRUE(frame >= 0 && frame < kFrames);
+            EXPECT_EQ(s.hash, HashesOf(*clip)[static_cast<size_t>(frame)]) << "frame " << frame;
+            EXPECT_TRUE(ShowsFrame(s, frame));
+        }
+        EXPECT_GE(sink.shown().size(), static_cast<size_t>(kFrames - 4));
     }
-    for (const Shown& s : sink.shown()) {
-        const int frame = static_cast<int>(s.tag - 1000);
-        ASSERT_TRUE(frame >= 0 && frame < kFrames);
-        EXPECT_EQ(s.hash, ClipHashes()[static_cast<size_t>(frame)]) << "frame " << frame;
-        EXPECT_TRUE(ShowsFrame(s, frame));
-    }
-    EXPECT_GE(sink.shown().size(), static_cast<size_t>(kFrames - 4));
 }
 
 TEST(MovraPlayer, DamagedInputIsSkippedAndThePortRecoversAtTheNextKeyFrame) {
-    const Stream& clip = Clip();
-    std::mt19937 rng(11);
-    auto garbage = [&](size_t n) {
-        std::vector<uint8_t> g(n);
-        for (auto& b : g) b = static_cast<uint8_t>(rng());
-        // Fake start codes with every kind of NAL header.
-        for (size_t at = 16; at + 8 < n; at += 97) {
-            g[at] = g[at + 1] = 0;
-            g[at + 2] = 1;
-        }
-        return g;
-    };
-    for (bool wholeUnits : {true, false}) {
-        SCOPED_TRACE(wholeUnits ? "whole units per call" : "units in two pieces");
-        RecordingSink sink(kTarget, kTarget);
-        Player player(&sink);
-        auto send = [&](const std::vector<uint8_t>& b, int64_t tag) {
-            const size_t half = wholeUnits ? b.size() : b.size() / 2;
-            Send(player.port, b.data(), half, tag);
-            Send(player.port, b.data() + half, b.size() - half, tag);
-        };
-        // Damage carries the tag of the unit before it; a truncated unit a tag of its own.
-        for (int i = 0; i < kFrames; ++i) {
-            const std::vector<uint8_t>& unit = clip.units[static_cast<size_t>(i)].bytes;
-            if (i == 3)
-                send(garbage(5000), i);
-            if (i == 6) {  // only its first half arrives
-                send(std::vector<uint8_t>(unit.begin(), unit.begin() + unit.size() / 2), 1000);
-                continue;
+    for (const Stream* each : {&Clip(), &HevcClip()}) {
+        const Stream& clip = *each;
+        SCOPED_TRACE(CodecName(clip));
+        std::mt19937 rng(11);
+        auto garbage = [&](size_t n) {
+            std::vector<uint8_t> g(n);
+            for (auto& b : g) b = static_cast<uint8_t>(rng());
+            // Fake start codes with every kind of NAL header.
+            for (size_t at = 16; at + 8 < n; at += 97) {
+                g[at] = g[at + 1] = 0;
+                g[at + 2] = 1;
             }
-            if (i == 9)
-                send(std::vector<uint8_t>(3000, 0), i);
-            if (i == 12)
-                send(garbage(200000), i);
-            send(unit, i + 1);
-        }
-        Send(player.port, kEndOfUnit);
-        ASSERT_TRUE(sink.WaitForTag(kFrames)) << "never recovered";
-        const MV_Stats stats = Stats(player.port);
-        EXPECT_GT(stats.decodeErrors + stats.unitsDropped, 0u);
-        // No damaged picture is ever shown: every picture is the reference picture of its unit.
-        for (const Shown& s : sink.shown()) {
-            ASSERT_TRUE(s.tag >= 1 && s.tag <= kFrames) << "damaged picture, tag " << s.tag;
-            EXPECT_EQ(s.hash, ClipHashes()[static_cast<size_t>(s.tag - 1)]) << "unit " << s.tag - 1;
+            return g;
+        };
+        for (bool wholeUnits : {true, false}) {
+            SCOPED_TRACE(wholeUnits ? "whole units per call" : "units in two pieces");
+            RecordingSink sink(kTarget, kTarget);
+            Player player(&sink, clip.codec);
+            auto send = [&](const std::vector<uint8_t>& b, int64_t tag) {
+                const size_t half = wholeUnits ? b.size() : b.size() / 2;
+                Send(player.port, b.data(), half, tag);
+                Send(player.port, b.data() + half, b.size() - half, tag);
+            };
+            // Damage carries the tag of the unit before it; a truncated unit a tag of its own.
+            for (int i = 0; i < kFrames; ++i) {
+                const std::vector<uint8_t>& unit = clip.units[static_cast<size_t>(i)].bytes;
+                if (i == 3)
+                    send(garbage(5000), i);
+                if (i == 6) {  // only its first half arrives
+                    send(std::vector<uint8_t>(unit.begin(), unit.begin() + unit.size() / 2), 1000);
+                    continue;
+                }
+                if (i == 9)
+                    send(std::vector<uint8_t>(3000, 0), i);
+                if (i == 12)
+                    send(garbage(200000), i);
+                send(unit, i + 1);
+            }
+            Send(player.port, EndOfUnit(clip.codec));
+            ASSERT_TRUE(sink.WaitForTag(kFrames)) << "never recovered";
+            const MV_Stats stats = Stats(player.port);
+            EXPECT_GT(stats.decodeErrors + stats.unitsDropped, 0u);
+            // No damaged picture is ever shown: every picture is the reference picture of its unit.
+            for (const Shown& s : sink.shown()) {
+                ASSERT_TRUE(s.tag >= 1 && s.tag <= kFrames) << "damaged picture, tag " << s.tag;
+                EXPECT_EQ(s.hash, HashesOf(clip)[static_cast<size_t>(s.tag - 1)])
+                    << "unit " << s.tag - 1;
+            }
         }
     }
 }

@@ -1,4 +1,5 @@
-// Synthetic H.264 clips made with libx264 at run time, for the player's tests and benchmark.
+// Synthetic H.264 clips made with libx264 (or H.265 with libx265) at run time, for the player's
+// tests and benchmark.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct X264Settings {
     int slices = 1;
     std::string preset = "ultrafast";
     int threads = 1;
+    std::string encoder = "libx264";  // or "libx265"
 };
 
 struct EncodedUnit {
@@ -35,10 +37,11 @@ inline std::vector<EncodedUnit> EncodeX264(const X264Settings& s, int frames,
                                            const std::function<void(AVFrame*, int)>& paint,
                                            std::string* error) {
     std::vector<EncodedUnit> units;
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    const bool hevc = s.encoder == "libx265";
+    const AVCodec* codec = avcodec_find_encoder_by_name(s.encoder.c_str());
     AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (!ctx) {
-        *error = "libx264 is not available";
+        *error = s.encoder + " is not available";
         return units;
     }
     ctx->width = s.width;
@@ -52,12 +55,21 @@ inline std::vector<EncodedUnit> EncodeX264(const X264Settings& s, int frames,
     ctx->bit_rate = int64_t{s.kbps} * 1000;
     av_opt_set(ctx->priv_data, "preset", s.preset.c_str(), 0);
     av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
-    const std::string params = "scenecut=0:slices=" + std::to_string(s.slices);
-    av_opt_set(ctx->priv_data, "x264-params", params.c_str(), 0);
+    if (hevc) {
+        // Closed GOPs (IDR key frames), one worker (x265 crashes on slices without a pool), quiet.
+        const std::string params =
+            "log-level=error:scenecut=0:open-gop=0:pools=1:"
+            "frame-threads=1:slices=" +
+            std::to_string(s.slices);
+        av_opt_set(ctx->priv_data, "x265-params", params.c_str(), 0);
+    } else {
+        const std::string params = "scenecut=0:slices=" + std::to_string(s.slices);
+        av_opt_set(ctx->priv_data, "x264-params", params.c_str(), 0);
+    }
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
     if (avcodec_open2(ctx, codec, nullptr) < 0 || !frame || !packet) {
-        *error = "libx264 does not open";
+        *error = s.encoder + " does not open";
         frames = 0;
     } else {
         frame->format = AV_PIX_FMT_YUV420P;
