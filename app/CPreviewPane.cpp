@@ -76,6 +76,23 @@ void CPreviewPane::Clear() {
     m_control->update();
 }
 
+void CPreviewPane::SetState(const QString& text) {
+    if (text == m_state)
+        return;
+    m_state = text;
+    m_control->update();
+}
+
+void CPreviewPane::DrawState(QPainter& painter) const {
+    if (m_state.isEmpty())
+        return;
+    // A band across the middle, so the text reads on any picture.
+    const QRect band(0, m_control->height() / 2 - 14, m_control->width(), 28);
+    painter.fillRect(band, QColor(0, 0, 0, 160));
+    painter.setPen(Qt::white);
+    painter.drawText(band, Qt::AlignCenter, m_state);
+}
+
 void CPreviewPane::UpdateTargetSize(bool visible) {
     const qreal ratio = m_control->devicePixelRatioF();
     m_width.store(visible ? static_cast<int32_t>(m_control->width() * ratio) : 0);
@@ -87,11 +104,21 @@ bool CPreviewPane::eventFilter(QObject* watched, QEvent* event) {
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::Paint: {
-            std::lock_guard<std::mutex> lock(m_mu);
-            if (m_shown.isEmpty())
-                break;  // the control's own text
+            std::unique_lock<std::mutex> lock(m_mu);
+            if (m_shown.isEmpty()) {
+                lock.unlock();
+                if (m_state.isEmpty())
+                    break;  // the control's own text
+                // No picture yet (connecting, or the first open failed).
+                QPainter painter(m_control);
+                painter.fillRect(m_control->rect(), Qt::black);
+                DrawState(painter);
+                return true;
+            }
             QPainter painter(m_control);
             painter.drawImage(m_control->rect(), m_picture, QRect(QPoint(0, 0), m_shown));
+            lock.unlock();
+            DrawState(painter);
             return true;
         }
         case QEvent::Resize:

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QString>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include "movra.h"
 
 class QLabel;
+class QPainter;
 
 namespace strevo {
 
@@ -30,6 +32,10 @@ class CPreviewPane : public QObject {
     void Clear();
     // The picture shown now (null when none), for tests.
     QImage Picture() const;
+    // A line drawn over the picture (or over the control's own text when there
+    // is none): the stream's state while it is not playing. Empty: none.
+    void SetState(const QString& text);
+    const QString& State() const { return m_state; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -38,6 +44,7 @@ class CPreviewPane : public QObject {
     static int32_t LockImage(void* user, MV_Image* image);
     static void UnlockImage(void* user, const MV_Picture* picture);
     void UpdateTargetSize(bool visible);
+    void DrawState(QPainter& painter) const;
 
     QLabel* m_control;
     MV_DrawTarget m_target{};
@@ -50,6 +57,7 @@ class CPreviewPane : public QObject {
     QImage m_picture;
     QSize m_shown;
     std::atomic<bool> m_posted{false};
+    QString m_state;  // GUI thread only
 };
 
 }  // namespace strevo

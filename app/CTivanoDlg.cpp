@@ -15,9 +15,11 @@
 #include <cstring>
 
 #include "AboutDlg.h"
+#include "CAddedCameras.h"
 #include "CEnhanceTab.h"
 #include "CExposureTab.h"
 #include "CFocusTab.h"
+#include "CPaneStream.h"
 #include "CParamPage.h"
 #include "CPictureTab.h"
 #include "CPreviewPane.h"
@@ -50,13 +52,6 @@ void CopyText(char (&dst)[N], const char* src, size_t srcSize = N - 1) {
     std::memset(dst, 0, N);
     if (src)
         std::memcpy(dst, src, strnlen(src, std::min(N - 1, srcSize)));
-}
-
-// The SDK's stream thread: hands the data to the pane's player, if it has one.
-void PELION_API PaneStreamCallback(int32_t, const uint8_t* data, uint32_t length, uint32_t,
-                                   void* user) {
-    static_cast<PreviewPane*>(user)->playerPort.Feed(
-        [&](int32_t port) { MV_VideoInputData(port, data, length); });
 }
 
 }  // namespace
@@ -103,6 +98,7 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
     tree->addTopLevelItem(m_rootItem);
     m_foundItem = new QTreeWidgetItem(m_rootItem, QStringList{QStringLiteral("搜索到的设备")});
     m_rootItem->setExpanded(true);
+    m_added = new CAddedCameras(tree, DevListMenu(), m_configPath, this);
     tree->setExpandsOnDoubleClick(true);
     connect(tree, &QTreeWidget::itemDoubleClicked, this, [this] { OnTreeDoubleClick(); });
 
@@ -273,6 +269,7 @@ void CTivanoDlg::RefreshDeviceTree() {
         }
     }
     m_foundItem->setExpanded(true);
+    m_added->SetVisible(m_nMode == kModeIp);
     emit DeviceTreeRefreshed();
 }
 
@@ -291,8 +288,11 @@ void CTivanoDlg::OnTreeDoubleClick() {
         return;
     auto it = std::find_if(m_nodes.begin(), m_nodes.end(),
                            [selected](const DeviceNode& n) { return n.item == selected; });
-    if (it == m_nodes.end())
-        return;  // the root or the found-devices item
+    if (it == m_nodes.end()) {
+        if (const AddedCamera* added = m_added->Find(selected); added && m_nMode == kModeIp)
+            OpenAddedCamera(*added);
+        return;  // otherwise a root or the found-devices item
+    }
     if (m_nMode == kModeIp) {
         OpenPreview(ProgramLoginInfo(it->ip), 0);
     } else {
@@ -483,6 +483,10 @@ void CTivanoDlg::OnLayout(int layout) {
 
 void CTivanoDlg::OnConfig() {
     const PreviewPane& pane = m_panes[static_cast<size_t>(m_nSelectedPane)];
+    if (pane.stream && !(pane.stream->Camera().Caps() & kCapParams)) {
+        ShowMessage("该设备不支持参数配置");
+        return;
+    }
     if (pane.login < 0) {
         ShowMessage("未选中！");
         return;
@@ -534,120 +538,6 @@ void CTivanoDlg::DropUsbHandles(const std::vector<UsbHandle>& closed) {
 void CTivanoDlg::OnAbout() {
     AboutDlg about(this, m_configPath, m_logDir);
     about.exec();
-}
-
-// ---------------------------------------------------------------------------
-// Preview panes
-
-void CTivanoDlg::OpenPreview(const LoginInfo& info, int streamType) {
-    // A free pane of the layout takes the preview; with none free the selected
-    // pane's preview is replaced.
-    const int panes = m_nLayout == 1 ? 1 : kPaneCount;
-    if (m_panes[static_cast<size_t>(m_nSelectedPane)].login >= 0) {
-        for (int i = 0; i < panes; ++i) {
-            if (m_panes[static_cast<size_t>(i)].login < 0) {
-                m_nSelectedPane = i;
-                break;
-            }
-        }
-    }
-    const int p = m_nSelectedPane;
-    PreviewPane& pane = m_panes[static_cast<size_t>(p)];
-    ClosePane(p);
-
-    char deviceInfo[PELION_DEVICE_INFO_SIZE] = {};
-    pane.login = PELION_Login(info, deviceInfo, 0, 0, 0, 0);
-    if (pane.login < 0) {
-        ShowMessage("登录失败 错误码为%d", PELION_GetLastError());
-        return;
-    }
-    // The player is ready before the stream starts, so the camera's first key
-    // frame is not dropped for want of a port.
-    const int32_t port = MV_OpenStream(0, 0);
-    if (port >= 0) {
-        MV_PlayInto(port, m_pictures[static_cast<size_t>(p)]->Target());
-        pane.playerPort.Set(port);
-    }
-    pane.realPlay = PELION_StartRealPlay(pane.login, 0, streamType, &PaneStreamCallback, &pane);
-    if (pane.realPlay < 0) {
-        const int32_t error = PELION_GetLastError();
-        ClosePlayer(p);
-        ShowMessage("请求主码流失败! 错误码为: %d\n", error);
-        return;  // logged in, not playing
-    }
-    if (port < 0)
-        return;  // logged in and playing, but nothing shows the stream
-    CopyText(pane.ip, info.ip, sizeof info.ip);
-    pane.port = info.port;
-    SelectPane(p);
-}
-
-void CTivanoDlg::ClosePlayer(int index) {
-    // Taken from the stream callback first: no data reaches the player once its
-    // close begins.
-    const int32_t port = m_panes[static_cast<size_t>(index)].playerPort.Take();
-    if (port < 0)
-        return;
-    MV_VideoClose(port);
-    m_pictures[static_cast<size_t>(index)]->Clear();
-}
-
-void CTivanoDlg::ClosePane(int index) {
-    if (index < 0 || index >= kPaneCount)
-        return;
-    PreviewPane& pane = m_panes[static_cast<size_t>(index)];
-    const bool wasOpen = pane.login >= 0;
-    ClosePlayer(index);
-    if (pane.realPlay >= 0) {
-        PELION_StopRealPlay(pane.realPlay);
-        pane.realPlay = -1;
-    }
-    if (pane.login >= 0) {
-        PELION_LogOut(pane.login);
-        pane.login = -1;
-    }
-    if (wasOpen)
-        ReleaseFreeMemory();  // the stream's decoder and buffers, megabytes, back to the system
-}
-
-void CTivanoDlg::OnCloseVideo() {
-    ClosePane(m_nContextPane);
-    update();
-    Client()->update();
-}
-
-void CTivanoDlg::OnCloseAllVideo() {
-    const int panes = m_nLayout == 1 ? 1 : kPaneCount;
-    for (int i = 0; i < panes; ++i) ClosePane(i);
-    update();
-    Client()->update();
-}
-
-void CTivanoDlg::SelectPane(int index) {
-    if (index < 0 || index >= kPaneCount)
-        return;
-    m_nSelectedPane = index;
-    Client()->update();
-    const PreviewPane& pane = m_panes[static_cast<size_t>(index)];
-    m_ptz->SetTarget(pane.login, pane.ip, pane.port);
-}
-
-void CTivanoDlg::DrawPaneFrames(int selected, QPainter& painter) const {
-    const QPen oldPen = painter.pen();
-    const QPen red(QColor(255, 0, 0), 2, Qt::SolidLine);
-    const QPen black(QColor(0, 0, 0), 2, Qt::SolidLine);
-    const int panes = m_nLayout == 1 ? 1 : kPaneCount;
-    for (int i = 0; i < panes; ++i) {
-        const QRect r = m_paneCtrls[static_cast<size_t>(i)]->geometry();
-        // Right and bottom as exclusive edges, one pixel outside the pane.
-        const int left = r.x() - 1, top = r.y() - 1;
-        const int right = r.x() + r.width() + 1, bottom = r.y() + r.height() + 1;
-        painter.setPen(i == selected ? red : black);
-        const QPoint outline[] = {
-            {left, top}, {right, top}, {right, bottom}, {left, bottom}, {left, top}};
-        painter.drawPolyline(outline, 5);
-    }
-    painter.setPen(oldPen);
 }
 
 // ---------------------------------------------------------------------------

@@ -45,14 +45,21 @@ struct DeviceNode {
     QTreeWidgetItem* item = nullptr;
 };
 
-// One live preview pane. A pane is occupied while it holds a login. Its record is
-// the stream callback's user pointer; the callback reads only the player port.
+class CPaneStream;
+class CAddedCameras;
+struct AddedCamera;
+class ICamera;
+
+// One live preview pane. A pane is occupied while it holds a camera; login is
+// the camera's SDK login while it has one (what "配置" and the PTZ panel use).
+// The stream feeds only the player port.
 struct PreviewPane {
     char ip[32] = {};
     int32_t port = 0;
     int32_t login = -1;
-    int32_t realPlay = -1;
     PanePlayerPort playerPort;
+    std::unique_ptr<CPaneStream> stream;
+    bool Occupied() const { return stream != nullptr; }
 };
 
 class CPreviewPane;
@@ -88,6 +95,10 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void DrawPaneFrames(int selected, QPainter& painter) const;
     void ClosePane(int index);
     virtual void OpenPreview(const LoginInfo& info, int streamType);
+    // Any camera into a pane by the same rules; our SDK cameras open at once
+    // (with the usual messages), others in the background.
+    void OpenCamera(std::unique_ptr<ICamera> camera, int streamType);
+    void OpenAddedCamera(const AddedCamera& camera);
 
     // Hosted pages (USB mode).
     virtual void ShowVideoParam(const VideoParam& param);
@@ -139,6 +150,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     QTreeWidgetItem* RootItem() const { return m_rootItem; }
     QTreeWidgetItem* FoundItem() const { return m_foundItem; }
     CPtzCtrl* Ptz() const { return m_ptz; }
+    CAddedCameras* AddedCameras() const { return m_added; }
     CParamPage* Page(int index) const { return m_pages.at(static_cast<size_t>(index)); }
     QLabel* InstructionText() const;
     QPushButton* RestoreButton() const;
@@ -176,6 +188,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void SetClientMinimum(const QSize& size);
     void SetUpMenus();
     void ClosePlayer(int index);
+    int PaneForNewCamera();
+    void OnPaneState(int index);
     void SetMenuStates(bool usb);
     void OnClientResized();
     void OnTreeFillTimer();
@@ -206,6 +220,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     QTreeWidgetItem* m_foundItem = nullptr;
     UsbHandle m_selectedUsb = nullptr;
     QAction* m_aboutItem = nullptr;
+    CAddedCameras* m_added = nullptr;  // owned by the tree
     QTimer m_treeFillTimer;
     bool m_bShutDown = false;
 };

@@ -179,7 +179,8 @@ class TestFaultsGuiNet : public WindowFaults {
                     QTest::mouseRelease(left, Qt::LeftButton);
                 },
                 2 * faults::kNetActionBound);
-            QVERIFY(d.Pane(0).realPlay >= 0);  // the stream goes on through it all
+            QVERIFY(d.Pane(0).Occupied() &&
+                    d.Pane(0).playerPort.Get() >= 0);  // the stream goes on through it all
         }
     }
 

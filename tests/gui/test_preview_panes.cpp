@@ -63,11 +63,11 @@ class TestPreviewPanes : public QObject {
     }
     static bool Playing(const CTivanoDlg& d, int pane) {
         const PreviewPane& p = d.Pane(pane);
-        return p.login >= 0 && p.realPlay >= 0 && p.playerPort.Get() >= 0;
+        return p.login >= 0 && p.Occupied() && p.playerPort.Get() >= 0;
     }
     static bool Closed(const CTivanoDlg& d, int pane) {
         const PreviewPane& p = d.Pane(pane);
-        return p.login < 0 && p.realPlay < 0 && p.playerPort.Get() < 0 &&
+        return p.login < 0 && !p.Occupied() && p.playerPort.Get() < 0 &&
                d.PanePicture(pane)->Picture().isNull();
     }
 
@@ -177,7 +177,6 @@ class TestPreviewPanes : public QObject {
         QCOMPARE(m_messages.texts, std::vector<std::string>{"请求主码流失败! 错误码为: -10\n"});
         QCOMPARE(d.SelectedPane(), 1);
         QVERIFY(d.Pane(1).login >= 0);
-        QCOMPARE(d.Pane(1).realPlay, -1);
         QCOMPARE(d.Pane(1).playerPort.Get(), -1);
         CheckPtzTarget(d, 0);
         QVERIFY(Playing(d, 0));
