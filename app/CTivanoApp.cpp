@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "CAddedCameras.h"
 #include "CTivanoDlg.h"
 #include "ModulePath.h"
 #include "NetCommands.h"
@@ -23,13 +24,20 @@ namespace {
 // opened in the panes first, as double-clicks would, and given waitMs to play;
 // with closedMs > 0 they are then closed as "关闭所有视频" would, and the window
 // stays closedMs longer (the memory benchmark looks at the program meanwhile).
-void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int waitMs,
+void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int added, int waitMs,
                        int closedMs) {
     QObject::connect(
         &dlg, &CTivanoDlg::DeviceTreeRefreshed, &dlg,
-        [&dlg, path, previews, waitMs, closedMs] {
+        [&dlg, path, previews, added, waitMs, closedMs] {
             int opened = 0;
             if (dlg.Mode() == CTivanoDlg::kModeIp) {
+                // Cameras added by address first, then the discovered ones.
+                for (const AddedCamera& camera : dlg.AddedCameras()->Cameras()) {
+                    if (opened == std::min(added, previews))
+                        break;
+                    dlg.OpenAddedCamera(camera);
+                    ++opened;
+                }
                 for (const DeviceNode& node : dlg.Nodes()) {
                     if (opened == previews)
                         break;
@@ -152,7 +160,9 @@ int CTivanoApp::Run() {
         const char* previews = std::getenv("STREVO_SCREENSHOT_PREVIEWS");
         const char* waitMs = std::getenv("STREVO_SCREENSHOT_WAIT_MS");
         const char* closedMs = std::getenv("STREVO_SCREENSHOT_CLOSED_MS");
+        const char* added = std::getenv("STREVO_SCREENSHOT_ADDED");
         ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot), previews ? std::atoi(previews) : 0,
+                          added ? std::atoi(added) : 0,
                           waitMs ? std::max(0, std::atoi(waitMs)) : 3000,
                           closedMs ? std::max(0, std::atoi(closedMs)) : 0);
     }

@@ -28,7 +28,9 @@ class CTivanoApp : public QApplication {
 
     // Builds the main window, runs it until it is closed and returns the
     // process's exit code. With STREVO_SCREENSHOT=file.png set, the window
-    // saves a picture of itself once the device tree has been filled and closes.
+    // saves a picture of itself once the device tree has been filled and closes
+    // (STREVO_SCREENSHOT_PREVIEWS: panes opened first, STREVO_SCREENSHOT_ADDED of
+    // them from the cameras added by address).
     int Run();
 
     CTivanoDlg* MainWindow() const { return m_pMainWnd; }
