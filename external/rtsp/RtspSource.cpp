@@ -175,27 +175,31 @@ void SetUpOnce() {
 
 // NAL unit types of one access unit.
 struct UnitScan {
-    bool parameterSets = false;  // a sequence parameter set
+    bool parameterSets = false;  // every parameter set the codec needs (VPS, SPS, PPS)
     bool key = false;            // an IDR (H.264) or IRAP (H.265) picture
 };
 
 UnitScan Scan(const uint8_t* data, size_t size, int codec) {
     UnitScan scan;
+    unsigned seen = 0;
     for (size_t i = 0; i + 3 < size; ++i) {
         if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
             continue;
         const uint8_t header = data[i + 3];
         if (codec == kCodecH265) {
             const int type = (header >> 1) & 0x3f;
-            scan.parameterSets = scan.parameterSets || type == 33;
+            if (type >= 32 && type <= 34)
+                seen |= 1u << (type - 32);
             scan.key = scan.key || (type >= 16 && type <= 23);
         } else {
             const int type = header & 0x1f;
-            scan.parameterSets = scan.parameterSets || type == 7;
+            if (type == 7 || type == 8)
+                seen |= 1u << (type - 7);
             scan.key = scan.key || type == 5;
         }
         i += 3;
     }
+    scan.parameterSets = seen == (codec == kCodecH265 ? 7u : 3u);
     return scan;
 }
 
