@@ -4,18 +4,12 @@
 // those put in.
 //
 // Input: Piece user, Piece password, then the URL.
-#include <cstdlib>
 #include <string>
 
 #include "FuzzInput.h"
 #include "RtspSource.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok)
-        std::abort();
-}
 
 bool SamePlace(const rtsp::UrlParts& a, const rtsp::UrlParts& b) {
     return a.host == b.host && a.port == b.port && a.path == b.path;
@@ -42,30 +36,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string with = rtsp::WithCredentials(url, user, password);
     if (!accepted) {
         // Nothing of a text that is not an address is shown or passed on.
-        Check(shown.empty() && with.empty());
+        fuzz::Check(shown.empty() && with.empty(), "a refused text was passed on");
         return 0;
     }
-    Check(parts.port >= 1 && parts.port <= 65535 && !parts.host.empty());
-    Check(!HasControl(parts.user) && !HasControl(parts.password));
+    fuzz::Check(parts.port >= 1 && parts.port <= 65535 && !parts.host.empty(), "bad port or host",
+                parts.port);
+    fuzz::Check(!HasControl(parts.user) && !HasControl(parts.password),
+                "control character in decoded credentials");
 
     rtsp::UrlParts shownParts;
-    Check(rtsp::ParseUrl(shown, &shownParts));
-    Check(!shownParts.hasCredentials && SamePlace(parts, shownParts));
-    Check(shown.find('@') == std::string::npos || shown.find('@') > shown.find('/', 7));
-    Check(rtsp::WithoutCredentials(shown) == shown);
+    fuzz::Check(rtsp::ParseUrl(shown, &shownParts), "logged form not accepted");
+    fuzz::Check(!shownParts.hasCredentials && SamePlace(parts, shownParts),
+                "logged form keeps credentials or moved");
+    fuzz::Check(shown.find('@') == std::string::npos || shown.find('@') > shown.find('/', 7),
+                "user information left in the logged form");
+    fuzz::Check(rtsp::WithoutCredentials(shown) == shown, "logged form not stable");
 
     if (HasControl(user) || HasControl(password)) {
-        Check(with.empty());
+        fuzz::Check(with.empty(), "control characters put into a URL");
         return 0;
     }
     rtsp::UrlParts withParts;
-    Check(rtsp::ParseUrl(with, &withParts));
-    Check(SamePlace(parts, withParts));
+    fuzz::Check(rtsp::ParseUrl(with, &withParts), "URL with credentials not accepted");
+    fuzz::Check(SamePlace(parts, withParts), "credentials moved the address");
     if (!user.empty() || !password.empty()) {
-        Check(withParts.hasCredentials && withParts.user == user && withParts.password == password);
+        fuzz::Check(
+            withParts.hasCredentials && withParts.user == user && withParts.password == password,
+            "credentials do not come back as given");
     } else {
-        Check(!withParts.hasCredentials);
+        fuzz::Check(!withParts.hasCredentials, "credentials appeared from nowhere");
     }
-    Check(rtsp::WithoutCredentials(with) == shown);
+    fuzz::Check(rtsp::WithoutCredentials(with) == shown, "credentials survive the logged form");
     return 0;
 }
