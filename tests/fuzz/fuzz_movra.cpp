@@ -7,7 +7,8 @@
 //
 // Input: Byte target width / 8, Byte target height / 8 (0: a hidden target),
 // Byte options (1 tagged input, 2 reopen the port after half the pieces, 4 no
-// size function, 8 draw into an image instead of a sink), then pieces: U16 length (mod 8192) and
+// size function, 8 draw into an image instead of a sink, 16 H.265, 32 change the
+// codec after a third of the pieces), then pieces: U16 length (mod 8192) and
 // that many bytes.
 #include <atomic>
 #include <cstring>
@@ -166,9 +167,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> pieces;
     while (!in.Empty()) pieces.push_back(in.Take(in.U16() % 8192));
 
+    const int32_t codec = options & 16 ? MV_CODEC_H265 : MV_CODEC_H264;
     int32_t port = Open(sink, sizeFunction, target);
+    fuzz::Check(MV_SetStreamCodec(port, codec) == MV_OK, "codec refused", codec);
     uint64_t bytesIn = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
+        if ((options & 32) && i == pieces.size() / 3)
+            fuzz::Check(MV_SetStreamCodec(port, MV_CODEC_H265 - codec) == MV_OK,
+                        "codec change refused");
         if (reopen && i == pieces.size() / 2) {
             fuzz::Check(MV_VideoClose(port) == MV_OK, "close failed");
             int32_t old = port;

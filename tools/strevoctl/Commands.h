@@ -16,6 +16,7 @@ int RunIpStream(const Args& args);    // ip stream ADDRESS [--seconds N] [--out 
 int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
 int RunUsbUpgrade(const Args& args);  // usb upgrade PACKAGE... [--devices LIST|all]
 int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
+int RunRtsp(const Args& args);        // rtsp probe|stream URL ...
 
 // Help text of each group, one command per line.
 extern const char* const kUsbHelp;
@@ -23,6 +24,7 @@ extern const char* const kIpDiscoverHelp;
 extern const char* const kIpCameraHelp;
 extern const char* const kIpStreamHelp;
 extern const char* const kUsbCameraHelp;
+extern const char* const kRtspHelp;
 
 // When STREVO_HID_SIM is set, checks that the camsim link answers; prints a
 // clear message and returns false when it does not.

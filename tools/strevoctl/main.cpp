@@ -25,10 +25,11 @@ void PrintHelp() {
         "       strevoctl --version   version, settings file and log folder in use\n\n"
         "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s%s\n"
         "Network cameras:\n%s%s%s\n"
+        "RTSP cameras:\n%s\n"
         "Exit status: 0 on success; 1 when the camera or transport reports a failure\n"
         "(the message and the numeric code go to stderr); 2 for a usage error.\n",
         strevoctl::kUsbHelp, strevoctl::kUsbCameraHelp, strevoctl::kIpDiscoverHelp,
-        strevoctl::kIpCameraHelp, strevoctl::kIpStreamHelp);
+        strevoctl::kIpCameraHelp, strevoctl::kIpStreamHelp, strevoctl::kRtspHelp);
 }
 
 // The version, and the settings file and log folder that a program in this
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
         }
         return strevoctl::RunIpCamera(args);
     }
+    if (group == "rtsp")
+        return strevoctl::RunRtsp(args);
     std::fprintf(stderr, "strevoctl: unknown group '%s' (see --help)\n", group.c_str());
     return 2;
 }
