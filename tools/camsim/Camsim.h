@@ -29,6 +29,20 @@ struct UsbCamera {
     std::shared_ptr<CameraModel> state;
 };
 
+// What the servers of a network camera share, whichever protocol they speak:
+// the login (SDK and RTSP) and the stream sizes. The Net module parses the options.
+struct NetSettings {
+    std::string user = "admin";
+    std::string password = "quolt";
+    // The main stream; the sub stream is half as wide and high.
+    int width = 640;
+    int height = 360;
+    int fps = 15;
+    bool busy = false;  // a band of moving noise in the picture
+    int SubWidth() const { return width / 4 * 2; }
+    int SubHeight() const { return height / 4 * 2; }
+};
+
 struct World {
     std::vector<NetCamera> net;
     std::vector<UsbCamera> usb;
@@ -37,7 +51,7 @@ struct World {
 // One part of the simulator. main() offers every command-line option to each
 // module in turn, builds the World, then starts the modules.
 class Module {
-public:
+  public:
     virtual ~Module() = default;
     virtual const char* Name() const = 0;
     // Help text for the module's options, one option per line.
@@ -51,7 +65,9 @@ public:
 };
 
 std::unique_ptr<Module> MakeUsbModule();
-std::unique_ptr<Module> MakeNetModule();
+// shared: settings the RTSP module reads too; the module keeps its own when null.
+std::unique_ptr<Module> MakeNetModule(std::shared_ptr<NetSettings> shared = nullptr);
+std::unique_ptr<Module> MakeRtspModule(std::shared_ptr<const NetSettings> shared);
 std::unique_ptr<Module> MakeDiscoveryModule();
 
 // True when loopback is this network namespace's only link (scripts/netns-run),

@@ -58,8 +58,6 @@ constexpr int kFirstFrameMs = 10000;  // a connection must say what it is within
 constexpr int kSendMs = 3000;
 
 struct Options {
-    std::string user = "admin";
-    std::string password = "quolt";
     int answerDelayMs = 0;
     bool noAnswer = false;
     bool negative = false;
@@ -70,10 +68,6 @@ struct Options {
     bool replay = false;
     int maxLogins = 0;
     int maxStreams = -1;  // streams at once per camera; -1: no limit
-    // The main stream; the sub stream is half as wide and high.
-    int width = 640;
-    int height = 360;
-    int fps = 15;
 };
 
 constexpr int kMaxFps = 60;
@@ -175,11 +169,14 @@ struct Conn {
 
 class NetModule final : public Module {
   public:
+    explicit NetModule(std::shared_ptr<NetSettings> settings)
+        : settings_(settings ? std::move(settings) : std::make_shared<NetSettings>()) {}
     ~NetModule() override { Stop(); }
 
     const char* Name() const override { return "Net"; }
     const char* Usage() const override {
-        return "  --net-password TEXT   password of the network cameras (default quolt)\n"
+        return "  --net-user TEXT       user of the network cameras, SDK and RTSP (default admin)\n"
+               "  --net-password TEXT   password of the network cameras (default quolt)\n"
                "  --net-delay MS        answer every text command after MS milliseconds\n"
                "  --net-no-answer       read text commands but never answer them\n"
                "  --net-negative        answer every text command with nResult -5\n"
@@ -215,12 +212,12 @@ class NetModule final : public Module {
             *out = static_cast<int>(v);
             return 2;
         };
-        if (a == "--net-password") {
+        if (a == "--net-password" || a == "--net-user") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "camsim: %s needs a value\n", a.c_str());
                 return -1;
             }
-            options_.password = argv[i + 1];
+            (a == "--net-user" ? settings_->user : settings_->password) = argv[i + 1];
             return 2;
         }
         if (a == "--net-delay")
@@ -234,13 +231,13 @@ class NetModule final : public Module {
         if (a == "--net-max-streams")
             return number(0, 1000, &options_.maxStreams);
         if (a == "--net-fps")
-            return number(1, kMaxFps, &options_.fps);
+            return number(1, kMaxFps, &settings_->fps);
         if (a == "--net-video") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "camsim: %s needs a value\n", a.c_str());
                 return -1;
             }
-            if (!ParseVideo(argv[i + 1], &options_.width, &options_.height, &options_.fps)) {
+            if (!ParseVideo(argv[i + 1], &settings_->width, &settings_->height, &settings_->fps)) {
                 std::fprintf(stderr,
                              "camsim: %s takes WIDTHxHEIGHT@FPS, even sizes from 32x32 to "
                              "3840x2160 and 1 to %d frames per second\n",
@@ -252,7 +249,7 @@ class NetModule final : public Module {
         bool* flag = a == "--net-no-answer"   ? &options_.noAnswer
                      : a == "--net-negative"  ? &options_.negative
                      : a == "--net-malformed" ? &options_.malformed
-                     : a == "--net-busy"      ? &options_.busy
+                     : a == "--net-busy"      ? &settings_->busy
                      : a == "--net-replay"    ? &options_.replay
                                               : nullptr;
         if (!flag)
@@ -418,7 +415,7 @@ class NetModule final : public Module {
         }
         std::string user = Field(login.payload.data(), 32);
         std::string password = Field(login.payload.data() + 32, 32);
-        if (user != options_.user || password != options_.password) {
+        if (user != settings_->user || password != settings_->password) {
             SendFrame(conn.fd, kLoginAnswer, login.sequence, ResultPayload(kErrPassword, 8));
             return;
         }
@@ -510,9 +507,10 @@ class NetModule final : public Module {
                 --cam.streams;
             }
         } slot{cam};
-        const int width = streamType == 0 ? options_.width : options_.width / 4 * 2;
-        const int height = streamType == 0 ? options_.height : options_.height / 4 * 2;
-        const int fps = options_.fps;
+        const NetSettings& video = *settings_;
+        const int width = streamType == 0 ? video.width : video.SubWidth();
+        const int height = streamType == 0 ? video.height : video.SubHeight();
+        const int fps = video.fps;
         StreamEncoder encoder;
         std::string error;
         if (!encoder.Open(width, height, fps, &error)) {
@@ -537,7 +535,7 @@ class NetModule final : public Module {
         auto encodeNext = [&](std::vector<uint8_t>* unit, bool* key) {
             CameraSnapshot snap = cam.cam.model ? cam.cam.model->Snapshot() : CameraSnapshot{};
             DrawTestPicture(cam.cam.name, netio::LocalTimeText(), drawn, snap, &picture);
-            if (options_.busy)
+            if (settings_->busy)
                 DrawBusyBand(drawn, &picture);
             ++drawn;
             unit->clear();
@@ -609,6 +607,7 @@ class NetModule final : public Module {
     }
 
     Options options_;
+    std::shared_ptr<NetSettings> settings_;
     std::vector<std::unique_ptr<CameraState>> cameras_;
     std::atomic<bool> stop_{false};
     netio::ListenerPoll poll_;
@@ -619,8 +618,8 @@ class NetModule final : public Module {
 
 }  // namespace
 
-std::unique_ptr<Module> MakeNetModule() {
-    return std::make_unique<NetModule>();
+std::unique_ptr<Module> MakeNetModule(std::shared_ptr<NetSettings> shared) {
+    return std::make_unique<NetModule>(std::move(shared));
 }
 
 }  // namespace camsim

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "NetSimStamp.h"
+
 namespace camsim {
 namespace {
 
@@ -277,8 +279,9 @@ void DrawBusyBand(uint32_t frame, YuvPicture* p) {
 }
 
 void DrawTestPicture(const std::string& name, const std::string& clock, uint32_t frame,
-                     const CameraSnapshot& s, YuvPicture* p) {
+                     const CameraSnapshot& s, YuvPicture* p, int overlayTop) {
     const int w = p->width, h = p->height;
+    const int top = std::clamp(overlayTop, 0, h / 2);
     const bool portrait = s.rotation != 0;
     if (portrait) {
         YuvPicture scene;
@@ -294,16 +297,25 @@ void DrawTestPicture(const std::string& name, const std::string& clock, uint32_t
     // A block that steps along the top edge with every frame: the picture is live.
     const int step = std::max(2, w / 64) & ~1;
     const int bx = static_cast<int>(frame % 64) * w / 64 & ~1;
-    for (int y = 0; y < std::min(h, step / 2); ++y)
+    for (int y = top; y < std::min(h, top + step / 2); ++y)
         std::fill_n(&p->y[static_cast<size_t>(y) * w + bx], std::min(step, w - bx), uint8_t{235});
-    DrawText(name, 2 * big, 2 * big, big, p);
-    DrawText(clock, w - (static_cast<int>(clock.size()) * 6 + 3) * big, 2 * big, big, p);
+    DrawText(name, 2 * big, top + 2 * big, big, p);
+    DrawText(clock, w - (static_cast<int>(clock.size()) * 6 + 3) * big, top + 2 * big, big, p);
     char line[160];
     std::snprintf(line, sizeof line, "B%d C%d S%d %s%s%s%s P%+.1f T%+.1f Z%d", s.luminance,
                   s.contrast, s.saturation, s.mirror ? "MIR " : "", s.flip ? "FLIP " : "",
                   portrait ? "PORTRAIT " : "", LookOf(s.sceneMode).name, s.pan / 100.0,
                   s.tilt / 100.0, s.zoom);
     DrawText(line, 2 * small, h - 11 * small, small, p);
+}
+
+void DrawTimeStripe(uint64_t micros, YuvPicture* p) {
+    if (p->width < stamp::kStripeMinWidth || p->height < 2 * stamp::kStripeRows)
+        return;
+    stamp::DrawStripe(micros, p->y.data(), p->width, p->height, p->width);
+    const size_t chroma = static_cast<size_t>(p->width / 2) * (stamp::kStripeRows / 2);
+    std::fill_n(p->u.begin(), chroma, uint8_t{128});
+    std::fill_n(p->v.begin(), chroma, uint8_t{128});
 }
 
 }  // namespace camsim

@@ -13,9 +13,13 @@
 namespace camsim {
 
 // Draws into picture (already sized; even width and height). clock is "HH:MM:SS";
-// frame counts the stream's pictures.
+// frame counts the stream's pictures. The overlay starts overlayTop rows down,
+// leaving the rows above it to the time stripe.
 void DrawTestPicture(const std::string& name, const std::string& clock, uint32_t frame,
-                     const CameraSnapshot& s, YuvPicture* picture);
+                     const CameraSnapshot& s, YuvPicture* picture, int overlayTop = 0);
+
+// Draws the capture time stripe (NetSimStamp.h) over the top rows, in grey.
+void DrawTimeStripe(uint64_t micros, YuvPicture* picture);
 
 // Fills a band across the lower part of the picture with noise that changes
 // every frame, so the stream costs what a busy real scene costs to send and decode.

@@ -10,6 +10,10 @@ size_t Append(Codec codec, std::vector<uint8_t>* out) {
         // SEI NAL unit: user data unregistered (type 5), 26 bytes of payload.
         const uint8_t head[] = {0, 0, 0, 1, 0x06, 0x05, 16 + kTimeBytes};
         out->insert(out->end(), head, head + sizeof head);
+    } else if (codec == Codec::kH265) {
+        // Prefix SEI NAL unit (type 39, temporal id 0), same payload.
+        const uint8_t head[] = {0, 0, 0, 1, 39 << 1, 0x01, 0x05, 16 + kTimeBytes};
+        out->insert(out->end(), head, head + sizeof head);
     } else {
         // MPEG-4 Part 2 user data start code; 2 bytes shorter than the NAL head,
         // padded so both units have the same size.
@@ -43,6 +47,76 @@ bool Find(const uint8_t* data, size_t length, uint64_t* micros) {
         v = v << 7 | (at[i] & 0x7F);
     }
     *micros = v;
+    return true;
+}
+
+namespace {
+
+constexpr uint8_t kStripeStart = 0xB4;  // 10110100: both edges, never all one colour
+constexpr int kBlocks = 64;
+constexpr uint8_t kWhite = 235, kBlack = 16;
+
+// CRC-8 (polynomial x^8+x^2+x+1) of the time, most significant byte first.
+uint8_t StripeCheck(uint64_t time) {
+    uint8_t crc = 0;
+    for (int b = kStripeTimeBits / 8 - 1; b >= 0; --b) {
+        crc ^= static_cast<uint8_t>(time >> (8 * b));
+        for (int i = 0; i < 8; ++i)
+            crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+
+// Bit i of the stripe, block 0 leftmost.
+bool StripeBit(uint64_t time, int i) {
+    if (i < 8)
+        return kStripeStart >> (7 - i) & 1;
+    if (i < 8 + kStripeTimeBits)
+        return time >> (kStripeTimeBits - 1 - (i - 8)) & 1;
+    return StripeCheck(time) >> (7 - (i - 8 - kStripeTimeBits)) & 1;
+}
+
+bool StripeFits(const uint8_t* gray, int width, int height, int stride) {
+    return gray && width >= kStripeMinWidth && height >= 2 * kStripeRows && stride >= width;
+}
+
+}  // namespace
+
+void DrawStripe(uint64_t micros, uint8_t* gray, int width, int height, int stride) {
+    if (!StripeFits(gray, width, height, stride))
+        return;
+    const uint64_t time = micros & ((uint64_t{1} << kStripeTimeBits) - 1);
+    for (int i = 0; i < kBlocks; ++i) {
+        const int x0 = i * width / kBlocks, x1 = (i + 1) * width / kBlocks;
+        const uint8_t luma = StripeBit(time, i) ? kWhite : kBlack;
+        for (int y = 0; y < kStripeRows; ++y)
+            std::fill(gray + static_cast<size_t>(y) * stride + x0,
+                      gray + static_cast<size_t>(y) * stride + x1, luma);
+    }
+}
+
+bool ReadStripe(const uint8_t* gray, int width, int height, int stride, uint64_t* micros) {
+    if (!StripeFits(gray, width, height, stride))
+        return false;
+    uint64_t all = 0;  // blocks 0-63 as one number, block 0 the top bit
+    for (int i = 0; i < kBlocks; ++i) {
+        // The middle of each block: compression blurs its edges.
+        const int x0 = i * width / kBlocks, x1 = (i + 1) * width / kBlocks;
+        const int inset = (x1 - x0) / 4;
+        int sum = 0, count = 0;
+        for (int y = kStripeRows / 4; y < kStripeRows * 3 / 4; ++y)
+            for (int x = x0 + inset; x < x1 - inset; ++x, ++count)
+                sum += gray[static_cast<size_t>(y) * stride + x];
+        if (count == 0)
+            return false;
+        all = all << 1 | (sum / count > (kWhite + kBlack) / 2 ? 1 : 0);
+    }
+    if ((all >> 56) != kStripeStart)
+        return false;
+    const uint64_t time = (all >> 8) & ((uint64_t{1} << kStripeTimeBits) - 1);
+    if (StripeCheck(time) != (all & 0xFF))
+        return false;
+    *micros = time;
     return true;
 }
 

@@ -1,6 +1,8 @@
 #include "StreamEncoder.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -51,9 +53,19 @@ AVCodecContext* OpenCodec(const AVCodec* codec, int width, int height, int fps) 
     ctx->thread_count = 1;    // many cameras share two cores; one thread per stream
     // Enough for the test picture's sharp edges at any size the simulator offers.
     ctx->bit_rate = std::max<int64_t>(800000, int64_t{width} * height * fps / 8);
-    if (codec->id == AV_CODEC_ID_H264) {
+    if (codec->id == AV_CODEC_ID_H264 || codec->id == AV_CODEC_ID_HEVC) {
         av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
         av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
+    }
+    if (codec->id == AV_CODEC_ID_HEVC) {
+        // Closed GOPs of IDR pictures with their parameter sets, so a viewer joins
+        // at any key frame; no thread pools: one thread per stream, as for H.264.
+        ctx->gop_size = fps;
+        const std::string params = "keyint=" + std::to_string(fps) +
+                                   ":min-keyint=" + std::to_string(fps) +
+                                   ":scenecut=0:open-gop=0:bframes=0:repeat-headers=1"
+                                   ":pools=none:frame-threads=1:log-level=error";
+        av_opt_set(ctx->priv_data, "x265-params", params.c_str(), 0);
     }
     if (avcodec_open2(ctx, codec, nullptr) < 0)
         avcodec_free_context(&ctx);
@@ -62,25 +74,33 @@ AVCodecContext* OpenCodec(const AVCodec* codec, int width, int height, int fps) 
 
 }  // namespace
 
-bool StreamEncoder::Open(int width, int height, int fps, std::string* error) {
+bool StreamEncoder::Open(int width, int height, int fps, std::string* error, Codec want) {
     // The encoder's per-stream banner and statistics would drown camsim's own output.
     if (av_log_get_level() == AV_LOG_INFO)
         av_log_set_level(AV_LOG_WARNING);
     impl_ = std::make_unique<Impl>();
-    const AVCodec* candidates[] = {avcodec_find_encoder_by_name("libx264"),
-                                   avcodec_find_encoder(AV_CODEC_ID_H264),
-                                   avcodec_find_encoder(AV_CODEC_ID_MPEG4)};
+    // Hardware HEVC encoders are not tried: they would not honour the options above.
+    std::vector<const AVCodec*> candidates;
+    if (want == Codec::kH265)
+        candidates = {avcodec_find_encoder_by_name("libx265")};
+    else
+        candidates = {avcodec_find_encoder_by_name("libx264"),
+                      avcodec_find_encoder(AV_CODEC_ID_H264),
+                      avcodec_find_encoder(AV_CODEC_ID_MPEG4)};
     for (const AVCodec* c : candidates) {
         if (!c)
             continue;
         impl_->ctx = OpenCodec(c, width, height, fps);
         if (impl_->ctx) {
-            codec_ = c->id == AV_CODEC_ID_H264 ? Codec::kH264 : Codec::kMpeg4;
+            codec_ = c->id == AV_CODEC_ID_H264   ? Codec::kH264
+                     : c->id == AV_CODEC_ID_HEVC ? Codec::kH265
+                                                 : Codec::kMpeg4;
             break;
         }
     }
     if (!impl_->ctx) {
-        *error = "no H.264 or MPEG-4 encoder could be opened";
+        *error = want == Codec::kH265 ? "the H.265 encoder (libx265) could not be opened"
+                                      : "no H.264 or MPEG-4 encoder could be opened";
         impl_.reset();
         return false;
     }

@@ -18,16 +18,17 @@ struct YuvPicture {
 
 class StreamEncoder {
   public:
-    enum class Codec { kH264, kMpeg4 };
+    enum class Codec { kH264, kMpeg4, kH265 };
 
     StreamEncoder();
     ~StreamEncoder();
     StreamEncoder(const StreamEncoder&) = delete;
     StreamEncoder& operator=(const StreamEncoder&) = delete;
 
-    // H.264 (libx264 or any other H.264 encoder); MPEG-4 Part 2 when none exists.
-    // False with a reason in *error when no encoder opens.
-    bool Open(int width, int height, int fps, std::string* error);
+    // kH264: libx264 or any other H.264 encoder, MPEG-4 Part 2 when none exists.
+    // kH265: libx265 only, a key frame every second. False with a reason in
+    // *error when no encoder opens.
+    bool Open(int width, int height, int fps, std::string* error, Codec want = Codec::kH264);
     Codec codec() const { return codec_; }
     // Encodes one picture; appends the resulting stream bytes (possibly none yet).
     // Key frames carry their parameter sets, so a decoder may join at any key frame.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -48,10 +49,13 @@ bool ParseCount(const char* text, int max, int* out) {
 
 int main(int argc, char** argv) {
     std::vector<std::unique_ptr<camsim::Module>> modules;
+    // The SDK and RTSP servers of a camera share its login and stream sizes.
+    auto netSettings = std::make_shared<camsim::NetSettings>();
     modules.push_back(camsim::MakeUsbModule());
-    modules.push_back(camsim::MakeNetModule());
+    modules.push_back(camsim::MakeNetModule(netSettings));
     modules.push_back(camsim::MakeDiscoveryModule());
     const camsim::Module* discoveryModule = modules.back().get();
+    modules.push_back(camsim::MakeRtspModule(netSettings));
 
     int usbCount = 0, netCount = 0;
     std::string netFirst = "127.0.0.2";
