@@ -18,6 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include "CameraModel.h"
+#include "Camsim.h"
+#include "NetSimStamp.h"
+
 extern "C" {
 #include <libavutil/md5.h>
 }
@@ -271,6 +275,68 @@ TEST(RtspCamsim, FaultsHitOnlyTheirCamera) {
             EXPECT_NE(status, 124) << round;
         }
     }
+}
+
+// One decoded picture of a stream, as 8-bit grey.
+std::string GrabGray(const std::string& url) {
+    return Shell("timeout 120 ffmpeg -nostdin -v error -rtsp_transport tcp -i " + url +
+                 " -frames:v 1 -f rawvideo -pix_fmt gray - 2>/dev/null");
+}
+
+double MeanRows(const std::string& gray, int width, int y0, int y1) {
+    double sum = 0;
+    for (size_t i = static_cast<size_t>(y0) * width; i < static_cast<size_t>(y1) * width; ++i)
+        sum += static_cast<uint8_t>(gray[i]);
+    return sum / ((y1 - y0) * width);
+}
+
+TEST(RtspCamsim, PictureShowsTheCameraStoreAndItsCaptureTime) {
+    // In-process, so the test reaches the camera's parameter store that the SDK writes.
+    camsim::World world;
+    camsim::NetCamera cam;
+    cam.address = "127.0.0.20";
+    cam.name = "IPC-STORE";
+    cam.identity = cam.name;
+    cam.model = std::make_shared<camsim::CameraModel>(cam.name);
+    world.net.push_back(cam);
+    auto settings = std::make_shared<camsim::NetSettings>();
+    auto net = camsim::MakeNetModule(settings);
+    auto rtsp = camsim::MakeRtspModule(settings);
+    std::vector<std::string> options = {"--net-video", "320x240@15", "--rtsp-no-auth"};
+    for (size_t i = 0; i < options.size();) {
+        std::vector<char*> argv;
+        for (auto& o : options) argv.push_back(o.data());
+        int used =
+            net->ParseOption(static_cast<int>(argv.size()), argv.data(), static_cast<int>(i));
+        if (used == 0)
+            used =
+                rtsp->ParseOption(static_cast<int>(argv.size()), argv.data(), static_cast<int>(i));
+        ASSERT_GT(used, 0) << options[i];
+        i += static_cast<size_t>(used);
+    }
+    ASSERT_TRUE(net->Start(world));
+    ASSERT_TRUE(rtsp->Start(world));
+
+    const uint64_t before = camsim::stamp::NowMicros() & 0xFFFFFFFFFFFFull;
+    const std::string plain = GrabGray("rtsp://127.0.0.20:554/main");
+    const uint64_t after = camsim::stamp::NowMicros() & 0xFFFFFFFFFFFFull;
+    ASSERT_EQ(plain.size(), 320u * 240u);
+    uint64_t captured = 0;
+    ASSERT_TRUE(camsim::stamp::ReadStripe(reinterpret_cast<const uint8_t*>(plain.data()), 320, 240,
+                                          320, &captured));
+    EXPECT_GE(captured, before);
+    EXPECT_LE(captured, after);
+
+    const std::string set =
+        "{\"Cmd\":\"ReqSetVideoParam\",\"wCmdId\":40001090,\"Content\":{\"ChanNum\":0,"
+        "\"VideoParam\":{\"Luminance\":90}}}";
+    ASSERT_NE(cam.model->HandleJson(set).find("\"nResult\":0"), std::string::npos);
+    const std::string brighter = GrabGray("rtsp://127.0.0.20:554/sub");
+    ASSERT_EQ(brighter.size(), 160u * 120u);
+    // Rows between the overlay lines: the scene only.
+    EXPECT_GT(MeanRows(brighter, 160, 30, 90), MeanRows(plain, 320, 60, 180) + 20);
+    rtsp->Stop();
+    net->Stop();
 }
 
 TEST(RtspCamsim, BadOptionsAreRefused) {

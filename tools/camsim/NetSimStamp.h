@@ -1,7 +1,8 @@
 // The send stamp of a simulated network camera's stream: every access unit
 // starts with a small user-data unit that holds the time at which camsim handed
 // the frame to its socket, so a viewer can measure the delay to its display.
-// Layout in docs/sdk-protocol.md ("camsim's network cameras").
+// Layout in docs/sdk-protocol.md ("camsim's network cameras"); H.265 and the
+// time stripe in docs/camsim-rtsp.md.
 #pragma once
 
 #include <cstddef>
