@@ -501,8 +501,10 @@ int32_t Source::Open(const Options& options, const std::atomic<bool>* stop, Stre
 }
 
 int32_t Source::Read(Unit* unit) {
-    if (!impl_ || !impl_->format || !unit)
-        return impl_ && impl_->format ? kErrNoResources : kErrEnded;
+    if (!impl_ || !impl_->format)
+        return kErrEnded;
+    if (!unit)
+        return kErrNoResources;
     Impl& s = *impl_;
     for (;;) {
         av_packet_unref(s.packet);
