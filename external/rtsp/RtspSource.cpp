@@ -209,6 +209,34 @@ void AppendNal(std::vector<uint8_t>* out, const uint8_t* nal, size_t size) {
     out->insert(out->end(), nal, nal + size);
 }
 
+bool IsParameterSet(uint8_t header, int codec) {
+    if (codec == kCodecH265) {
+        const int type = (header >> 1) & 0x3f;
+        return type >= 32 && type <= 34;
+    }
+    const int type = header & 0x1f;
+    return type == 7 || type == 8;
+}
+
+// The parameter sets a unit carries, Annex B.
+std::vector<uint8_t> ParameterSetsOf(const uint8_t* data, size_t size, int codec) {
+    std::vector<size_t> starts;  // first byte after each start code
+    for (size_t i = 0; i + 2 < size; ++i)
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            starts.push_back(i + 3);
+            i += 2;
+        }
+    std::vector<uint8_t> out;
+    for (size_t n = 0; n < starts.size(); ++n) {
+        const size_t begin = starts[n];
+        size_t end = n + 1 < starts.size() ? starts[n + 1] - 3 : size;
+        while (end > begin && data[end - 1] == 0) --end;  // the next start code's zeros
+        if (end > begin && IsParameterSet(data[begin], codec))
+            AppendNal(&out, data + begin, end - begin);
+    }
+    return out;
+}
+
 // Extradata as Annex B: as it is when it has start codes, converted from avcC or hvcC
 // otherwise. *lengthSize is the NAL length size the packets then use (0 for Annex B).
 bool ExtradataToAnnexB(const uint8_t* e, size_t size, int codec, std::vector<uint8_t>* out,
@@ -380,7 +408,11 @@ struct Source::Impl {
         }
         const UnitScan scan = Scan(data, size, codec);
         const bool key = scan.key || (p->flags & AV_PKT_FLAG_KEY);
-        if (key && !scan.parameterSets)
+        // Sets sent in band replace those of the SDP: a camera that changes its picture size
+        // sends new ones, and later key frames without them refer to those.
+        if (scan.parameterSets)
+            parameterSets = ParameterSetsOf(data, size, codec);
+        else if (key)
             unit.insert(unit.end(), parameterSets.begin(), parameterSets.end());
         unit.insert(unit.end(), data, data + size);
         return true;
@@ -501,8 +533,10 @@ int32_t Source::Open(const Options& options, const std::atomic<bool>* stop, Stre
 }
 
 int32_t Source::Read(Unit* unit) {
-    if (!impl_ || !impl_->format || !unit)
-        return impl_ && impl_->format ? kErrNoResources : kErrEnded;
+    if (!impl_ || !impl_->format)
+        return kErrEnded;
+    if (!unit)
+        return kErrNoResources;
     Impl& s = *impl_;
     for (;;) {
         av_packet_unref(s.packet);

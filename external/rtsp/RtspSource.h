@@ -77,7 +77,8 @@ class Source {
     // Connects and starts playing; stop (may be null) ends a waiting call at once.
     int32_t Open(const Options& options, const std::atomic<bool>* stop, StreamInfo* info);
     // The next video access unit, Annex B, with the parameter sets in front of
-    // every key frame whether or not the camera sends them in band.
+    // every key frame whether or not the camera sends them in band. kErrEnded
+    // when no stream is open.
     int32_t Read(Unit* unit);
     void Close();
 
@@ -86,7 +87,9 @@ class Source {
     std::unique_ptr<Impl> impl_;
 };
 
-// Splits an rtsp:// URL; false when it is not one. Credentials are percent-decoded.
+// Splits an rtsp:// URL; false when it is not one (other schemes, no host, a port
+// outside 1-65535, control characters or spaces, broken escapes). Credentials are
+// percent-decoded. parts may be null to check only.
 struct UrlParts {
     std::string user;
     std::string password;
@@ -96,10 +99,13 @@ struct UrlParts {
     bool hasCredentials = false;
 };
 bool ParseUrl(const std::string& url, UrlParts* parts);
-// The URL with the given credentials in place of any it holds (percent-encoded).
+// The URL with the given credentials in place of any it holds (percent-encoded);
+// none when both are empty. Empty when ParseUrl refuses the URL or the
+// credentials hold control characters.
 std::string WithCredentials(const std::string& url, const std::string& user,
                             const std::string& password);
 // The URL with any credentials removed: the form that may be logged or shown.
+// Empty when ParseUrl refuses the URL, so nothing of a mistyped one leaks.
 std::string WithoutCredentials(const std::string& url);
 
 }  // namespace rtsp
