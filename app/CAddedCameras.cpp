@@ -18,11 +18,10 @@ QString ItemText(const AddedCamera& camera) {
 
 }  // namespace
 
-CAddedCameras::CAddedCameras(QTreeWidget* tree, QMenu* treeMenu, std::string iniPath,
-                             QWidget* dialogParent)
+CAddedCameras::CAddedCameras(QTreeWidget* tree, QTreeWidgetItem* parent, QMenu* treeMenu,
+                             std::string iniPath, QWidget* dialogParent)
     : QObject(tree), m_tree(tree), m_dialogParent(dialogParent), m_iniPath(std::move(iniPath)) {
-    m_root = new QTreeWidgetItem(QStringList{QStringLiteral("手动添加的设备")});
-    tree->addTopLevelItem(m_root);
+    m_root = new QTreeWidgetItem(parent, QStringList{QStringLiteral("手动添加的设备")});
     m_addAction = treeMenu->addAction(QStringLiteral("添加设备…"));
     m_removeAction = treeMenu->addAction(QStringLiteral("删除设备"));
     connect(m_addAction, &QAction::triggered, this, [this] { OnAdd(); });

@@ -23,7 +23,9 @@ class CAddCameraDlg;
 class CAddedCameras : public QObject {
     Q_OBJECT
   public:
-    CAddedCameras(QTreeWidget* tree, QMenu* treeMenu, std::string iniPath, QWidget* dialogParent);
+    // The root of the added cameras goes under parent, after the items it has.
+    CAddedCameras(QTreeWidget* tree, QTreeWidgetItem* parent, QMenu* treeMenu, std::string iniPath,
+                  QWidget* dialogParent);
     ~CAddedCameras() override;
 
     // Shown in IP mode only.

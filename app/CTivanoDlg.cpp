@@ -98,7 +98,7 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
     tree->addTopLevelItem(m_rootItem);
     m_foundItem = new QTreeWidgetItem(m_rootItem, QStringList{QStringLiteral("搜索到的设备")});
     m_rootItem->setExpanded(true);
-    m_added = new CAddedCameras(tree, DevListMenu(), m_configPath, this);
+    m_added = new CAddedCameras(tree, m_rootItem, DevListMenu(), m_configPath, this);
     tree->setExpandsOnDoubleClick(true);
     connect(tree, &QTreeWidget::itemDoubleClicked, this, [this] { OnTreeDoubleClick(); });
 

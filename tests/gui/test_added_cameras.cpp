@@ -21,12 +21,21 @@
 #include "CPreviewPane.h"
 #include "CPtzCtrl.h"
 #include "CTivanoDlg.h"
+#include "Camsim.h"
 #include "MessageRecorder.h"
 #include "SimNetCameras.h"
 
 using namespace strevo;
 
 namespace {
+
+bool ShowsVideo(const CTivanoDlg& d, int pane) {
+    const QImage picture = d.PanePicture(pane)->Picture();
+    if (picture.isNull())
+        return false;
+    const QColor c = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    return c.red() + c.green() + c.blue() > 60;
+}
 
 QString FileText(const QString& path) {
     QFile f(path);
@@ -59,6 +68,7 @@ class TestAddedCameras : public QObject {
         qputenv("STREVO_NO_KEYCHAIN", "1");
     }
     void cleanupTestCase() { m_sdk.reset(); }
+    void init() { m_messages.texts.clear(); }
 
     // The dialog refuses what is no address and says why; a URL with
     // credentials in it leaves them in the fields' place.
@@ -155,6 +165,60 @@ class TestAddedCameras : public QObject {
         QCOMPARE(added->Cameras().size(), size_t(1));
         QCOMPARE(added->Cameras()[0].kind, CameraKind::kRtsp);
         QVERIFY(!FileText(ini).contains(QString::fromStdString(m_sdk->Address(0)) + ","));
+    }
+
+    // camsim's RTSP cameras with their digest login: one plays, a wrong
+    // password stops at the login, and one that drops its session after 3 s is
+    // shown as disconnected and then plays again by itself.
+    void rtspPanesThroughRefusalDropAndReconnect() {
+        SimNetCameras cams(
+            2, "127.0.4.2",
+            {"--net-video", "320x180@15", "--rtsp-fault", "drop=3", "--rtsp-fault-camera", "2"},
+            "RTSP-", &camsim::MakeRtspModule);
+        QVERIFY2(cams.Started(), cams.BadOption().c_str());
+        QTemporaryDir dir;
+        CTivanoDlg d(dir.path().toStdString() + "/");
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        CAddedCameras* added = d.AddedCameras();
+        auto add = [&](const std::string& url, const char* password) {
+            AddedCamera c;
+            c.kind = CameraKind::kRtsp;
+            c.address = url;
+            c.user = "admin";
+            QVERIFY(added->Add(c, password, false));
+            d.Tree()->setCurrentItem(added->ItemOf(added->Cameras().size() - 1));
+            d.OnTreeDoubleClick();
+        };
+        const std::string good = "rtsp://" + cams.Address(0) + ":554/main";
+        add(good, "quolt");
+        QTRY_VERIFY_WITH_TIMEOUT(ShowsVideo(d, 0), 15000);
+        QVERIFY(d.PanePicture(0)->State().isEmpty());
+
+        AddedCamera wrong;
+        wrong.kind = CameraKind::kRtsp;
+        wrong.address = "rtsp://" + cams.Address(0) + ":554/sub";
+        wrong.user = "admin";
+        added->Add(wrong, "not-it", false);
+        d.Tree()->setCurrentItem(added->ItemOf(1));
+        d.OnTreeDoubleClick();
+        QCOMPARE(d.SelectedPane(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(d.PanePicture(1)->State(), QStringLiteral("登录失败 错误码为-4"),
+                                  10000);
+        QVERIFY(ShowsVideo(d, 0));  // the other pane plays on
+
+        add("rtsp://" + cams.Address(1) + ":554/main", "quolt");
+        QCOMPARE(d.SelectedPane(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(ShowsVideo(d, 2), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(d.PanePicture(2)->State().startsWith(QStringLiteral("已断开，")),
+                                 20000);
+        QVERIFY(ShowsVideo(d, 2));  // the last picture stays under the state
+        QTRY_VERIFY_WITH_TIMEOUT(d.PanePicture(2)->State().isEmpty(), 20000);
+        const QImage before = d.PanePicture(2)->Picture();
+        QTRY_VERIFY_WITH_TIMEOUT(d.PanePicture(2)->Picture() != before, 10000);
+        QCOMPARE(m_messages.texts, std::vector<std::string>{});
+        d.OnCloseAllVideo();
+        for (int i = 0; i < 3; ++i) QVERIFY(!d.Pane(i).Occupied());
     }
 };
 

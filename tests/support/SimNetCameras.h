@@ -11,8 +11,12 @@
 
 class SimNetCameras {
   public:
+    // Given camsim::MakeRtspModule (link camsim_rtsp), the cameras also serve
+    // RTSP; options go to whichever module takes them.
+    using RtspMaker =
+        std::unique_ptr<camsim::Module> (*)(std::shared_ptr<const camsim::NetSettings>);
     SimNetCameras(int count, const std::string& first, std::vector<std::string> options = {},
-                  const std::string& namePrefix = "IPC-") {
+                  const std::string& namePrefix = "IPC-", RtspMaker makeRtsp = nullptr) {
         for (int i = 0; i < count; ++i) {
             camsim::NetCamera cam;
             cam.address = camsim::NetCameraAddress(i, first);
@@ -21,21 +25,30 @@ class SimNetCameras {
             cam.model = std::make_shared<camsim::CameraModel>(cam.name);
             m_world.net.push_back(cam);
         }
-        m_module = camsim::MakeNetModule();
+        auto settings = std::make_shared<camsim::NetSettings>();
+        m_module = camsim::MakeNetModule(settings);
+        if (makeRtsp)
+            m_rtsp = makeRtsp(settings);
         std::vector<char*> argv;
         for (auto& o : options) argv.push_back(o.data());
         for (int i = 0; i < static_cast<int>(argv.size());) {
-            const int used = m_module->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
+            int used = m_module->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
+            if (used == 0 && m_rtsp)
+                used = m_rtsp->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
             if (used <= 0) {
                 m_badOption = options[static_cast<size_t>(i)];
                 return;
             }
             i += used;
         }
-        m_started = m_module->Start(m_world);
+        m_netStarted = m_module->Start(m_world);
+        m_rtspStarted = m_netStarted && m_rtsp && m_rtsp->Start(m_world);
+        m_started = m_netStarted && (!m_rtsp || m_rtspStarted);
     }
     ~SimNetCameras() {
-        if (m_started)
+        if (m_rtspStarted)
+            m_rtsp->Stop();
+        if (m_netStarted)
             m_module->Stop();
     }
     SimNetCameras(const SimNetCameras&) = delete;
@@ -52,6 +65,9 @@ class SimNetCameras {
   private:
     camsim::World m_world;
     std::unique_ptr<camsim::Module> m_module;
+    std::unique_ptr<camsim::Module> m_rtsp;
     bool m_started = false;
+    bool m_netStarted = false;
+    bool m_rtspStarted = false;
     std::string m_badOption;
 };
