@@ -6,14 +6,24 @@
 
 #include "CAddCameraDlg.h"
 #include "OperatorMessages.h"
+#include "RtspSource.h"
 
 namespace strevo {
 
 namespace {
 
+// Short enough for the tree's width: an RTSP camera as host[:port]/path, the
+// scheme and the usual port left out (the tooltip has the whole URL).
 QString ItemText(const AddedCamera& camera) {
-    const QString address = QString::fromStdString(camera.address);
-    return camera.kind == CameraKind::kRtsp ? QStringLiteral("%1 (RTSP)").arg(address) : address;
+    rtsp::UrlParts parts;
+    if (camera.kind != CameraKind::kRtsp || !rtsp::ParseUrl(camera.address, &parts))
+        return QString::fromStdString(camera.address);
+    std::string text = parts.host;
+    if (parts.port != 554)
+        text += ":" + std::to_string(parts.port);
+    if (parts.path != "/")
+        text += parts.path;
+    return QString::fromStdString(text);
 }
 
 }  // namespace

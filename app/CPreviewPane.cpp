@@ -87,8 +87,13 @@ void CPreviewPane::DrawState(QPainter& painter) const {
     if (m_state.isEmpty())
         return;
     // A band across the middle, so the text reads on any picture.
-    const QRect band(0, m_control->height() / 2 - 14, m_control->width(), 28);
-    painter.fillRect(band, QColor(0, 0, 0, 160));
+    QFont font = m_control->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.3);
+    painter.setFont(font);
+    const int height = painter.fontMetrics().height() * 2;
+    const QRect band(0, (m_control->height() - height) / 2, m_control->width(), height);
+    painter.fillRect(band, QColor(0, 0, 0, 170));
     painter.setPen(Qt::white);
     painter.drawText(band, Qt::AlignCenter, m_state);
 }
