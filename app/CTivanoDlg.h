@@ -190,6 +190,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void ClosePlayer(int index);
     int PaneForNewCamera();
     void OnPaneState(int index);
+    void ShowPtzFor(const PreviewPane& pane);
     void SetMenuStates(bool usb);
     void OnClientResized();
     void OnTreeFillTimer();

@@ -134,6 +134,8 @@ void CTivanoDlg::ClosePane(int index) {
     // Stops the retries and the stream, and logs out.
     pane.stream.reset();
     pane.login = -1;
+    if (index == m_nSelectedPane)
+        ShowPtzFor(pane);  // a greyed panel comes back for the next camera (or USB mode)
     if (wasOpen)
         ReleaseFreeMemory();  // the stream's decoder and buffers, megabytes, back to the system
 }
@@ -157,11 +159,15 @@ void CTivanoDlg::SelectPane(int index) {
     m_nSelectedPane = index;
     Client()->update();
     const PreviewPane& pane = m_panes[static_cast<size_t>(index)];
+    ShowPtzFor(pane);
+    m_ptz->SetTarget(pane.login, pane.ip, pane.port);
+}
+
+void CTivanoDlg::ShowPtzFor(const PreviewPane& pane) {
     // A camera that takes no PTZ commands greys the panel while it is selected.
     const bool ptz = !pane.stream || (pane.stream->Camera().Caps() & kCapPtz);
     m_ptz->setEnabled(ptz);
     m_ptz->setToolTip(ptz ? QString() : QStringLiteral("该设备不支持参数配置"));
-    m_ptz->SetTarget(pane.login, pane.ip, pane.port);
 }
 
 void CTivanoDlg::DrawPaneFrames(int selected, QPainter& painter) const {

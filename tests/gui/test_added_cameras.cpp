@@ -131,6 +131,18 @@ class TestAddedCameras : public QObject {
             d.OnConfig();
             QCOMPARE(m_messages.texts, std::vector<std::string>{"该设备不支持参数配置"});
 
+            // USB mode while that pane is selected: the USB cameras get the panel back.
+            d.OnModeUsb();
+            QVERIFY(d.Ptz()->isEnabled());
+            d.OnModeIp();
+            d.Tree()->setCurrentItem(added->ItemOf(1));
+            d.OnTreeDoubleClick();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                d.PanePicture(d.SelectedPane())->State().startsWith(QStringLiteral("已断开，")),
+                10000);
+            QCOMPARE(d.SelectedPane(), 1);
+            QVERIFY(!d.Ptz()->isEnabled());
+
             // A close in the middle of a retry wait ends it at once.
             QElapsedTimer t;
             t.start();
