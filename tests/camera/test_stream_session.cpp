@@ -10,57 +10,16 @@
 #include <vector>
 
 #include "PELION_SDK.h"
+#include "SessionRecorder.h"
 #include "SimNetCameras.h"
 #include "StreamSession.h"
 #include "movra.h"
 
 using namespace strevo;
+using namespace sessiontest;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct Event {
-    StreamState state;
-    int32_t value;
-};
-
-class Recorder {
-  public:
-    StreamSession::StateFn Fn() {
-        return [this](StreamState s, int32_t v) {
-            std::lock_guard lock(mu_);
-            events_.push_back({s, v});
-        };
-    }
-    std::vector<Event> Events() {
-        std::lock_guard lock(mu_);
-        return events_;
-    }
-    // Waits until the n-th event (0-based) of state has come.
-    bool WaitFor(StreamState state, int n = 0, std::chrono::milliseconds limit = 10s) {
-        const auto end = Clock::now() + limit;
-        while (Clock::now() < end) {
-            int seen = 0;
-            for (const Event& e : Events())
-                if (e.state == state && seen++ == n)
-                    return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
-    }
-
-  private:
-    std::mutex mu_;
-    std::vector<Event> events_;
-};
-
-struct CountingSink : IStreamSink {
-    void OnCodec(int32_t c) override { codec = c; }
-    void OnData(const uint8_t*, uint32_t length) override { bytes += length; }
-    std::atomic<int32_t> codec{-1};
-    std::atomic<uint64_t> bytes{0};
-};
 
 // Plays from a script: each open takes the next result; a stream that opened
 // sends data until it is told to go silent or to end.
@@ -120,8 +79,6 @@ class ScriptedCamera final : public ICamera {
     std::atomic<int> closeCount_{0};
     std::thread feeder_;
 };
-
-constexpr SessionTiming kFast{300, 50, 4, 100000};
 
 StreamOpenResult Fail(int32_t code, bool login = false) {
     StreamOpenResult r;
