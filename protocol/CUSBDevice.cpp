@@ -175,6 +175,19 @@ void DrainStaleReports(OpenDevice& dev) {
     }
 }
 
+// After a bad report the rest of that answer may still be on its way: it is
+// taken off the link until the device has been quiet for a moment (or the
+// answer's time is up), so it cannot be read as the next command's answer.
+void DiscardAbandonedAnswer(OpenDevice& dev) {
+    constexpr int kQuietMs = 30;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kReadPhaseMs);
+    std::vector<uint8_t> report(static_cast<size_t>(dev.reportLength));
+    while (Clock::now() < deadline) {
+        if (dev.io->Read(report.data(), report.size(), kQuietMs) <= 0)
+            break;
+    }
+}
+
 void CopyJsonText(const cJSON* root, const char* key, char* field, size_t size) {
     const cJSON* item = cJSON_GetObjectItem(root, key);
     if (cJSON_IsString(item) && item->valuestring)
@@ -331,7 +344,11 @@ int32_t CUSBDevice::Transact(UsbHandle handle, uint32_t cmd, const void* payload
     // The request's own outcome is not reported: whatever it gave, the answer decides.
     WritePhase(*dev, handle, cmd, static_cast<const uint8_t*>(payload), payloadLen,
                writeTimeoutSec);
-    return ReadPhase(*dev, static_cast<uint8_t*>(answer), answer ? answerSize : 0, answerLen);
+    const int32_t rc =
+        ReadPhase(*dev, static_cast<uint8_t*>(answer), answer ? answerSize : 0, answerLen);
+    if (rc == kUsbBadAnswer)
+        DiscardAbandonedAnswer(*dev);
+    return rc;
 }
 
 int CUSBDevice::ReportLength(UsbHandle handle) {

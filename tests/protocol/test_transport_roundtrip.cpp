@@ -211,6 +211,13 @@ TEST_F(TransportTest, UsbTransportFailureIsShownBySetsOnly) {
     EXPECT_EQ(usb->SetVideoParamItem(h, "\"Luminance\":1"), kUsbBadAnswer);
     usbServer->SetFault(0, {});
     EXPECT_EQ(messages.texts, std::vector<std::string>{"返回错误码: -310"});
+    // The rest of an abandoned answer never passes for the next one's.
+    for (int i = 0; i < 5; ++i) {
+        usbServer->SetFault(0, {camsim::UsbFault::kBadMagic, 0});
+        EXPECT_EQ(usb->GetVideoParam(h, &p), kUsbBadAnswer);
+        usbServer->SetFault(0, {});
+        EXPECT_EQ(usb->GetVideoParam(h, &p), 0) << "after abandoned answer " << i;
+    }
 }
 
 // The PTZ panel's work without its widgets: held buttons' texts over USB from
