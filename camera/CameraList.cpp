@@ -163,7 +163,7 @@ bool NormaliseAddress(CameraKind kind, const std::string& typed, AddedCamera* ca
 std::vector<AddedCamera> LoadAddedCameras(const std::string& iniPath) {
     std::vector<AddedCamera> cameras;
     for (int i = 1; i <= kMaxAddedCameras; ++i) {
-        char key[16];
+        char key[32];
         std::snprintf(key, sizeof key, "Camera%d", i);
         char value[2048] = {};
         if (IniGetString(kCamerasSection, key, "", value, sizeof value, iniPath.c_str()) == 0)
@@ -179,7 +179,7 @@ bool SaveAddedCameras(const std::string& iniPath, const std::vector<AddedCamera>
     bool ok = true;
     const size_t count = std::min<size_t>(cameras.size(), kMaxAddedCameras);
     for (size_t i = 0; i < count; ++i) {
-        char key[16];
+        char key[32];
         std::snprintf(key, sizeof key, "Camera%zu", i + 1);
         ok = IniWriteString(kCamerasSection, key, FormatAddedCamera(cameras[i]).c_str(),
                             iniPath.c_str()) &&
@@ -189,7 +189,7 @@ bool SaveAddedCameras(const std::string& iniPath, const std::vector<AddedCamera>
     // a longer list and are cleared too, so no old entry comes back.
     char value[8] = {};
     for (size_t i = count + 1; i <= kMaxAddedCameras; ++i) {
-        char key[16];
+        char key[32];
         std::snprintf(key, sizeof key, "Camera%zu", i);
         if (i > count + 1 &&
             IniGetString(kCamerasSection, key, "", value, sizeof value, iniPath.c_str()) == 0)
