@@ -44,7 +44,6 @@ StreamSession::StreamSession(ICamera& camera, int streamType, IStreamSink& sink,
                              SessionTiming timing)
     : camera_(camera),
       streamType_(streamType),
-      sink_(sink),
       onState_(std::move(onState)),
       timing_(timing),
       gate_(std::make_unique<Gate>(sink, lastData_)) {}

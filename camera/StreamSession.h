@@ -73,7 +73,6 @@ class StreamSession {
 
     ICamera& camera_;
     int streamType_;
-    IStreamSink& sink_;
     StateFn onState_;
     SessionTiming timing_;
     std::atomic<bool> stop_{false};
