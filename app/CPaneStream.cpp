@@ -42,7 +42,6 @@ QString CPaneStream::StateText(StreamState state, int32_t value) {
 }
 
 void CPaneStream::OnState(StreamState state, int32_t value) {
-    m_state = state;
     m_picture->SetState(StateText(state, value));
     emit StateChanged();
 }

@@ -27,7 +27,6 @@ class CPaneStream : public QObject {
     StreamOpenResult OpenNow() { return m_session.OpenNow(); }
     // Keeps the stream going from now on (opened: OpenNow succeeded).
     void Start(bool opened);
-    StreamState State() const { return m_state; }
 
     // The operator's texts for the states.
     static QString StateText(StreamState state, int32_t value);
@@ -42,7 +41,6 @@ class CPaneStream : public QObject {
     std::unique_ptr<ICamera> m_camera;
     PaneStreamSink m_sink;
     CPreviewPane* m_picture;
-    StreamState m_state = StreamState::kConnecting;
     StreamSession m_session;
 };
 

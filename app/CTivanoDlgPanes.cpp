@@ -12,18 +12,10 @@
 #include "OperatorMessages.h"
 #include "ProcessMemory.h"
 #include "RtspSource.h"
+#include "TextCut.h"
 #include "movra.h"
 
 namespace strevo {
-
-namespace {
-
-void CopyAddress(char (&dst)[32], const std::string& src) {
-    std::memset(dst, 0, sizeof dst);
-    std::memcpy(dst, src.data(), std::min(src.size(), sizeof dst - 1));
-}
-
-}  // namespace
 
 int CTivanoDlg::PaneForNewCamera() {
     // A free pane of the layout takes the preview; with none free the selected
@@ -97,7 +89,7 @@ void CTivanoDlg::OpenCamera(std::unique_ptr<ICamera> camera, int streamType) {
         // Anything else connects in the background; the pane shows how it goes.
         pane.stream->Start(false);
     }
-    CopyAddress(pane.ip, address);
+    CutText(address.c_str(), pane.ip, sizeof pane.ip, true);
     pane.port = controlPort;
     SelectPane(p);
 }

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchStats.h"
 #include "CameraModel.h"
 #include "Camsim.h"
 #include "NetCommands.h"
@@ -74,15 +75,6 @@ struct Stream {
             MV_VideoInputData(s->port, data, length);
     }
 };
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    size_t i =
-        static_cast<size_t>(std::min<double>(v.size() - 1, std::floor(p * (v.size() - 1) + 0.5)));
-    return v[i];
-}
 
 int Usage() {
     std::fprintf(stderr,

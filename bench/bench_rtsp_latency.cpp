@@ -26,10 +26,11 @@
 #include <thread>
 #include <vector>
 
-#include "CameraModel.h"
+#include "BenchStats.h"
 #include "Camsim.h"
 #include "NetSimStamp.h"
 #include "RtspSource.h"
+#include "SimNetCameras.h"
 #include "movra.h"
 
 namespace {
@@ -192,15 +193,6 @@ struct FfmpegStream {
     }
 };
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    size_t i =
-        static_cast<size_t>(std::min<double>(v.size() - 1, std::floor(p * (v.size() - 1) + 0.5)));
-    return v[i];
-}
-
 // Prints one path's figures; its median, or -1 when it has no picture.
 double Report(const char* name, std::vector<Collector*> all, int seconds) {
     std::vector<Sample> samples;
@@ -294,34 +286,15 @@ int main(int argc, char** argv) {
     }
     signal(SIGPIPE, SIG_IGN);
 
-    camsim::World world;
-    for (int i = 0; i < streams; ++i) {
-        camsim::NetCamera cam;
-        cam.address = camsim::NetCameraAddress(i);
-        cam.name = "LAT-" + std::to_string(i + 1);
-        cam.identity = cam.name;
-        cam.model = std::make_shared<camsim::CameraModel>(cam.name);
-        world.net.push_back(cam);
-    }
-    auto settings = std::make_shared<camsim::NetSettings>();
-    auto net = camsim::MakeNetModule(settings);
-    auto rtspModule = camsim::MakeRtspModule(settings);
-    std::vector<std::string> options = {"--net-video", video, "--net-busy",
-                                        "--net-codec", codec, "--rtsp-no-auth"};
-    std::vector<char*> args;
-    for (auto& o : options) args.push_back(o.data());
-    for (int i = 0; i < static_cast<int>(args.size());) {
-        int used = net->ParseOption(static_cast<int>(args.size()), args.data(), i);
-        if (used == 0)
-            used = rtspModule->ParseOption(static_cast<int>(args.size()), args.data(), i);
-        if (used <= 0)
-            return Usage();
-        i += used;
-    }
-    if (!rtspModule->Start(world))
+    SimNetCameras cams(streams, "127.0.0.2",
+                       {"--net-video", video, "--net-busy", "--net-codec", codec, "--rtsp-no-auth"},
+                       "LAT-", &camsim::MakeRtspModule);
+    if (!cams.BadOption().empty())
+        return Usage();
+    if (!cams.Started())
         return 1;
     std::vector<std::string> urls;
-    for (auto& cam : world.net) urls.push_back("rtsp://" + cam.address + ":554/main");
+    for (int i = 0; i < streams; ++i) urls.push_back("rtsp://" + cams.Address(i) + ":554/main");
 
     // strevo's path.
     std::vector<std::unique_ptr<PlayerStream>> players;
@@ -346,7 +319,6 @@ int main(int argc, char** argv) {
     }
     if (!playing) {
         std::fprintf(stderr, "bench_rtsp_latency: strevo's path showed no pictures in 30 s\n");
-        rtspModule->Stop();
         return 1;
     }
 
@@ -374,7 +346,6 @@ int main(int argc, char** argv) {
         Measure(ffmpegOut, seconds);
     for (auto& f : ffmpegs) f->Stop();
     for (auto& t : threads) t.join();
-    rtspModule->Stop();
     if (!ffmpegPlaying)
         std::fprintf(stderr, "bench_rtsp_latency: ffmpeg showed no pictures in 30 s\n");
 

@@ -260,6 +260,18 @@ bool ExtradataToAnnexB(const uint8_t* e, size_t size, int codec, std::vector<uin
         return true;
     };
     auto u16 = [&](size_t pos) { return static_cast<size_t>(e[pos] << 8 | e[pos + 1]); };
+    // count NAL units, each behind its 16-bit length: the same in avcC and hvcC.
+    auto appendNals = [&](size_t count) {
+        for (size_t n = 0; n < count; ++n) {
+            if (!take(2))
+                return false;
+            const size_t length = u16(at - 2);
+            if (!take(length))
+                return false;
+            AppendNal(out, e + at - length, length);
+        }
+        return true;
+    };
     if (codec == kCodecH264) {
         if (size < 7)
             return false;
@@ -268,15 +280,8 @@ bool ExtradataToAnnexB(const uint8_t* e, size_t size, int codec, std::vector<uin
         for (int list = 0; list < 2; ++list) {
             if (!take(1))
                 return false;
-            const int count = list == 0 ? (e[at - 1] & 0x1f) : e[at - 1];
-            for (int n = 0; n < count; ++n) {
-                if (!take(2))
-                    return false;
-                const size_t length = u16(at - 2);
-                if (!take(length))
-                    return false;
-                AppendNal(out, e + at - length, length);
-            }
+            if (!appendNals(list == 0 ? (e[at - 1] & 0x1f) : e[at - 1]))
+                return false;
         }
         return true;
     }
@@ -288,15 +293,8 @@ bool ExtradataToAnnexB(const uint8_t* e, size_t size, int codec, std::vector<uin
     for (int a = 0; a < arrays; ++a) {
         if (!take(3))
             return false;
-        const size_t count = u16(at - 2);
-        for (size_t n = 0; n < count; ++n) {
-            if (!take(2))
-                return false;
-            const size_t length = u16(at - 2);
-            if (!take(length))
-                return false;
-            AppendNal(out, e + at - length, length);
-        }
+        if (!appendNals(u16(at - 2)))
+            return false;
     }
     return true;
 }

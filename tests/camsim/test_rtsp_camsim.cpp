@@ -21,6 +21,7 @@
 #include "CameraModel.h"
 #include "Camsim.h"
 #include "NetSimStamp.h"
+#include "SimNetCameras.h"
 
 extern "C" {
 #include <libavutil/md5.h>
@@ -292,30 +293,9 @@ double MeanRows(const std::string& gray, int width, int y0, int y1) {
 
 TEST(RtspCamsim, PictureShowsTheCameraStoreAndItsCaptureTime) {
     // In-process, so the test reaches the camera's parameter store that the SDK writes.
-    camsim::World world;
-    camsim::NetCamera cam;
-    cam.address = "127.0.0.20";
-    cam.name = "IPC-STORE";
-    cam.identity = cam.name;
-    cam.model = std::make_shared<camsim::CameraModel>(cam.name);
-    world.net.push_back(cam);
-    auto settings = std::make_shared<camsim::NetSettings>();
-    auto net = camsim::MakeNetModule(settings);
-    auto rtsp = camsim::MakeRtspModule(settings);
-    std::vector<std::string> options = {"--net-video", "320x240@15", "--rtsp-no-auth"};
-    for (size_t i = 0; i < options.size();) {
-        std::vector<char*> argv;
-        for (auto& o : options) argv.push_back(o.data());
-        int used =
-            net->ParseOption(static_cast<int>(argv.size()), argv.data(), static_cast<int>(i));
-        if (used == 0)
-            used =
-                rtsp->ParseOption(static_cast<int>(argv.size()), argv.data(), static_cast<int>(i));
-        ASSERT_GT(used, 0) << options[i];
-        i += static_cast<size_t>(used);
-    }
-    ASSERT_TRUE(net->Start(world));
-    ASSERT_TRUE(rtsp->Start(world));
+    SimNetCameras cams(1, "127.0.0.20", {"--net-video", "320x240@15", "--rtsp-no-auth"},
+                       "IPC-STORE", &camsim::MakeRtspModule);
+    ASSERT_TRUE(cams.Started()) << cams.BadOption();
 
     const uint64_t before = camsim::stamp::NowMicros() & 0xFFFFFFFFFFFFull;
     const std::string plain = GrabGray("rtsp://127.0.0.20:554/main");
@@ -330,13 +310,11 @@ TEST(RtspCamsim, PictureShowsTheCameraStoreAndItsCaptureTime) {
     const std::string set =
         "{\"Cmd\":\"ReqSetVideoParam\",\"wCmdId\":40001090,\"Content\":{\"ChanNum\":0,"
         "\"VideoParam\":{\"Luminance\":90}}}";
-    ASSERT_NE(cam.model->HandleJson(set).find("\"nResult\":0"), std::string::npos);
+    ASSERT_NE(cams.Model(0).HandleJson(set).find("\"nResult\":0"), std::string::npos);
     const std::string brighter = GrabGray("rtsp://127.0.0.20:554/sub");
     ASSERT_EQ(brighter.size(), 160u * 120u);
     // Rows between the overlay lines: the scene only.
     EXPECT_GT(MeanRows(brighter, 160, 30, 90), MeanRows(plain, 320, 60, 180) + 20);
-    rtsp->Stop();
-    net->Stop();
 }
 
 TEST(RtspCamsim, BadOptionsAreRefused) {
