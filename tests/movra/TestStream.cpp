@@ -13,12 +13,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-// libx265 always encodes on threads of its own, handing work over in ways ThreadSanitizer does
-// not see; the clips are made before any player thread starts.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libx265\n";
-}
-
 namespace movratest {
 
 const std::vector<uint8_t> kEndOfUnit = {0, 0, 0, 1, 0x09, 0xf0};
