@@ -2,13 +2,16 @@
 // 1080p30 with a busy band by default, no login) draw their capture time into
 // the top rows of each picture. strevo's path reads the stream with
 // rtsp::Source over TCP, feeds a player port and reads the stripe from the
-// picture handed to a sink of the stream's own size; then, against the same
+// picture handed to a sink of a pane's size (by default one pane of the 2*2
+// grid at the main window's default size, as bench_player uses; --pane full for
+// the stream's own size); then, against the same
 // cameras, ffmpeg decodes to gray in a child process and the stripe is read
 // from each frame as it comes out of the pipe. The paths run one after the
 // other so that neither takes the other's CPU; the cameras keep running.
 // Run it inside scripts/netns-run (the cameras bind 127.0.0.K:554).
 //
 //   bench_rtsp_latency [--streams N] [--seconds S] [--video WxH@FPS] [--codec h264|h265]
+//                      [--pane WxH|full]
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,11 +55,8 @@ struct Collector {
     long pictures = 0;  // every picture seen, warm-up included
     long unreadable = 0;
 
-    // gray holds at least the stripe's rows of a picture of the given width.
-    void Add(const uint8_t* gray, int width, int stride, uint64_t now) {
-        uint64_t captured = 0;
-        const bool ok = camsim::stamp::ReadStripe(gray, width, 2 * camsim::stamp::kStripeRows,
-                                                  stride, &captured);
+    // One picture seen at now; ok when its stripe was read, captured the stripe's time.
+    void Add(bool ok, uint64_t captured, uint64_t now) {
         std::lock_guard<std::mutex> lock(mu);
         ++pictures;
         if (!ok) {
@@ -72,13 +72,22 @@ struct Collector {
     }
 };
 
-// Luma of the stripe's rows of an RGB32 picture, as a viewer of the pane would see it.
-void StripeLuma(const MV_Picture* p, std::vector<uint8_t>* gray) {
-    const int rows = std::min(p->height, 2 * camsim::stamp::kStripeRows);
-    gray->assign(static_cast<size_t>(p->width) * 2 * camsim::stamp::kStripeRows, 0);
-    for (int y = 0; y < rows; ++y) {
+// Delays from camsim's send stamp to the unit's arrival, in microseconds.
+struct Arrivals {
+    std::mutex mu;
+    std::vector<double> ms;
+    void Add(uint64_t micros) {
+        std::lock_guard<std::mutex> lock(mu);
+        ms.push_back(micros / 1e3);
+    }
+};
+
+// Luma of the rows from y of an RGB32 picture, as a viewer of the pane would see it.
+void Luma(const MV_Picture* p, int y0, int rows, std::vector<uint8_t>* gray) {
+    gray->assign(static_cast<size_t>(p->width) * rows, 0);
+    for (int y = 0; y < rows && y0 + y < p->height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(
-            reinterpret_cast<const uint8_t*>(p->pixels) + static_cast<size_t>(y) * p->stride);
+            reinterpret_cast<const uint8_t*>(p->pixels) + static_cast<size_t>(y0 + y) * p->stride);
         uint8_t* out = gray->data() + static_cast<size_t>(y) * p->width;
         for (int x = 0; x < p->width; ++x) {
             const uint32_t c = row[x];
@@ -91,8 +100,10 @@ void StripeLuma(const MV_Picture* p, std::vector<uint8_t>* gray) {
 // strevo's path for one camera.
 struct PlayerStream {
     std::string url;
+    int paneWidth = 0, paneHeight = 0;  // 0: the stream's own size
     int width = 0, height = 0;
     Collector out;
+    Arrivals arrival;
     std::atomic<bool> stop{false};
     std::atomic<int32_t> error{0};
     MV_Stats stats{};
@@ -106,8 +117,15 @@ struct PlayerStream {
     static void Present(void* user, const MV_Picture* picture) {
         auto* s = static_cast<PlayerStream*>(user);
         const uint64_t now = camsim::stamp::NowMicros();
-        StripeLuma(picture, &s->gray);
-        s->out.Add(s->gray.data(), picture->width, picture->width, now);
+        // The stripe as the player scaled it into the pane's picture.
+        const int rows = std::max(
+            1, camsim::stamp::kStripeRows * picture->videoHeight / std::max(1, picture->sourceHeight));
+        Luma(picture, picture->videoY, rows, &s->gray);
+        uint64_t captured = 0;
+        const bool ok = camsim::stamp::ReadScaledStripe(s->gray.data(), picture->width,
+                                                        picture->videoX, 0, picture->videoWidth,
+                                                        rows, &captured);
+        s->out.Add(ok, captured, now);
     }
     void Run() {
         rtsp::Source source;
@@ -119,8 +137,8 @@ struct PlayerStream {
             error = rc;
             return;
         }
-        width = info.width;
-        height = info.height;
+        width = paneWidth > 0 ? paneWidth : info.width;
+        height = paneHeight > 0 ? paneHeight : info.height;
         const int32_t port = MV_OpenStream(0, 0);
         if (port < 0) {
             error = port;
@@ -130,8 +148,14 @@ struct PlayerStream {
         MV_RenderSink sink{this, &PlayerStream::Size, &PlayerStream::Present};
         MV_PlayEx(port, &sink);
         rtsp::Unit unit;
-        while (!stop && (rc = source.Read(&unit)) == rtsp::kOk)
+        while (!stop && (rc = source.Read(&unit)) == rtsp::kOk) {
+            // camsim stamps each unit as it hands it to the server: the part of the delay
+            // that lies before the player.
+            uint64_t sent = 0;
+            if (camsim::stamp::Find(unit.data, unit.size, &sent))
+                arrival.Add(camsim::stamp::NowMicros() - sent);
             MV_VideoInputData(port, unit.data, unit.size);
+        }
         if (!stop)
             error = rc;
         MV_GetStats(port, &stats);
@@ -180,7 +204,9 @@ struct FfmpegStream {
                 }
                 got += static_cast<size_t>(n);
             }
-            out.Add(frame.data(), width, width, camsim::stamp::NowMicros());
+            uint64_t captured = 0;
+            const bool ok = camsim::stamp::ReadStripe(frame.data(), width, height, width, &captured);
+            out.Add(ok, captured, camsim::stamp::NowMicros());
         }
     }
     void Stop() {
@@ -254,7 +280,7 @@ void Measure(const std::vector<Collector*>& all, int seconds) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: bench_rtsp_latency [--streams N] [--seconds S] [--video WxH@FPS] "
-                 "[--codec h264|h265]\n"
+                 "[--codec h264|h265] [--pane WxH|full]\n"
                  "Run it inside scripts/netns-run: the cameras serve on 127.0.0.2 and up.\n");
     return 2;
 }
@@ -263,7 +289,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     int streams = 4, seconds = 60;
-    std::string video = "1920x1080@30", codec = "h264";
+    std::string video = "1920x1080@30", codec = "h264", pane = "397x287";
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool more = i + 1 < argc;
@@ -275,10 +301,16 @@ int main(int argc, char** argv) {
             video = argv[++i];
         else if (a == "--codec" && more)
             codec = argv[++i];
+        else if (a == "--pane" && more)
+            pane = argv[++i];
         else
             return Usage();
     }
     if (streams < 1 || streams > 16 || seconds < 5 || (codec != "h264" && codec != "h265"))
+        return Usage();
+    int paneWidth = 0, paneHeight = 0;
+    if (pane != "full" && (std::sscanf(pane.c_str(), "%dx%d", &paneWidth, &paneHeight) != 2 ||
+                           paneWidth < camsim::stamp::kStripeMinWidth / 2 || paneHeight < 32))
         return Usage();
     if (!camsim::OnlyLoopbackLinks()) {
         std::fprintf(stderr, "bench_rtsp_latency: run it inside scripts/netns-run\n");
@@ -303,6 +335,8 @@ int main(int argc, char** argv) {
     for (const auto& url : urls) {
         players.push_back(std::make_unique<PlayerStream>());
         players.back()->url = url;
+        players.back()->paneWidth = paneWidth;
+        players.back()->paneHeight = paneHeight;
         playerOut.push_back(&players.back()->out);
     }
     for (auto& p : players) threads.emplace_back([&p] { p->Run(); });
@@ -362,8 +396,15 @@ int main(int argc, char** argv) {
             (unsigned long long)s.picturesDecoded, (unsigned long long)s.picturesPresented,
             (unsigned long long)s.picturesSkipped, (unsigned long long)s.decodeErrors);
     }
-    const double ours =
-        Report("strevo (rtsp::Source, player, sink at the stream's size)", playerOut, seconds);
+    const std::string ourName = "strevo (rtsp::Source, player, sink at " +
+                                (pane == "full" ? std::string("the stream's size") : pane) + ")";
+    const double ours = Report(ourName.c_str(), playerOut, seconds);
+    std::vector<double> arrivals;
+    for (auto& p : players) arrivals.insert(arrivals.end(), p->arrival.ms.begin(), p->arrival.ms.end());
+    if (!arrivals.empty())
+        std::printf("  of which camsim's send to rtsp::Source's unit (every unit, warm-up too): "
+                    "median %.1f ms, p99 %.1f ms\n",
+                    Percentile(arrivals, 0.5), Percentile(arrivals, 0.99));
     const double theirs =
         Report("ffmpeg -fflags nobuffer -flags low_delay to gray", ffmpegOut, seconds);
     if (ours > 0 && theirs > 0)

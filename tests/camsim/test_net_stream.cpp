@@ -91,6 +91,50 @@ TEST(NetPicture, ShowsEveryParameterAndThePtzPosition) {
     EXPECT_GT(Mean(portrait, 260, kTop, 380, kBottom), 40);
 }
 
+// A stream keeps its scene between pictures: every change that shows in the scene
+// must draw it again, so a cached picture equals one drawn from nothing.
+TEST(NetPicture, KeptSceneFollowsEveryChange) {
+    std::vector<CameraSnapshot> steps(1, Defaults());
+    auto change = [&steps](auto edit) {
+        CameraSnapshot s = steps.back();
+        edit(s);
+        steps.push_back(s);
+    };
+    change([](CameraSnapshot&) {});  // unchanged: the copy
+    change([](CameraSnapshot& s) { s.focus = 700; s.moving = true; });  // not in the scene
+    change([](CameraSnapshot& s) { s.luminance = 80; });
+    change([](CameraSnapshot& s) { s.contrast = 20; });
+    change([](CameraSnapshot& s) { s.saturation = 90; });
+    change([](CameraSnapshot& s) { s.pan = 1234; });
+    change([](CameraSnapshot& s) { s.tilt = -500; });
+    change([](CameraSnapshot& s) { s.zoom = 400; });
+    change([](CameraSnapshot& s) { s.mirror = true; });
+    change([](CameraSnapshot& s) { s.flip = true; });
+    change([](CameraSnapshot& s) { s.sceneMode = 3; });
+    change([](CameraSnapshot& s) { s.rotation = 3; });
+    change([](CameraSnapshot& s) { s.rotation = 0; });
+    SceneCache cache;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        YuvPicture cached;
+        cached.Resize(320, 180);
+        DrawTestPicture("CAM", "00:00:00", static_cast<uint32_t>(i), steps[i], &cached, 16,
+                        &cache);
+        YuvPicture fresh;
+        fresh.Resize(320, 180);
+        DrawTestPicture("CAM", "00:00:00", static_cast<uint32_t>(i), steps[i], &fresh, 16);
+        EXPECT_TRUE(cached.y == fresh.y && cached.u == fresh.u && cached.v == fresh.v)
+            << "step " << i;
+    }
+    // A new size draws afresh too.
+    YuvPicture other;
+    other.Resize(160, 90);
+    DrawTestPicture("CAM", "00:00:00", 0, steps.back(), &other, 16, &cache);
+    YuvPicture fresh;
+    fresh.Resize(160, 90);
+    DrawTestPicture("CAM", "00:00:00", 0, steps.back(), &fresh, 16);
+    EXPECT_EQ(other.y, fresh.y);
+}
+
 TEST(NetPicture, OddSizesAndExtremesStayInside) {
     CameraSnapshot s = Defaults();
     s.luminance = 255;

@@ -148,6 +148,30 @@ TEST(TimeStripe, DamagedOrMissingStripeReadsAsNone) {
         EXPECT_FALSE(stamp::ReadStripe(damaged.y.data(), p.width, p.height, p.width, &t)) << block;
     }
 
+    // Scaled down as a pane shows it (a third, averaged, with a border to the left): read
+    // where the stripe now lies.
+    {
+        YuvPicture big;
+        big.Resize(1280, 720);
+        DrawTimeStripe(0xBEEF1234ull, &big);
+        const int w = big.width / 3, h = big.height / 3, border = 5, stride = w + 2 * border;
+        std::vector<uint8_t> pane(static_cast<size_t>(stride) * h, 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                int sum = 0;
+                for (int dy = 0; dy < 3; ++dy)
+                    for (int dx = 0; dx < 3; ++dx)
+                        sum += big.y[static_cast<size_t>(3 * y + dy) * big.width + 3 * x + dx];
+                pane[static_cast<size_t>(y) * stride + border + x] = static_cast<uint8_t>(sum / 9);
+            }
+        const int rows = stamp::kStripeRows / 3;
+        ASSERT_TRUE(stamp::ReadScaledStripe(pane.data(), stride, border, 0, w, rows, &t));
+        EXPECT_EQ(t, 0xBEEF1234ull);
+        // Read as if unscaled, the same plane gives nothing.
+        EXPECT_FALSE(stamp::ReadScaledStripe(pane.data(), stride, 0, 0, stride, rows, &t));
+        EXPECT_FALSE(stamp::ReadScaledStripe(pane.data(), w, border, 0, w, rows, &t));
+    }
+
     // A stride wider than the picture is honoured; too small a picture has no stripe.
     std::vector<uint8_t> wide(static_cast<size_t>(400) * 180, 16);
     stamp::DrawStripe(77, wide.data(), 320, 180, 400);

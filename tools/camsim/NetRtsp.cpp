@@ -95,13 +95,14 @@ class Feeder {
         const auto period = std::chrono::microseconds(1000000 / fps);
         auto next = Clock::now();
         uint32_t frame = 0;
+        SceneCache scene;
         std::unique_lock<std::mutex> lock(mu_);
         while (!stop_) {
             lock.unlock();
             const CameraModel* model = config_.cam->model.get();
             const CameraSnapshot snap = model ? model->Snapshot() : CameraSnapshot{};
             DrawTestPicture(config_.cam->name, netio::LocalTimeText(), frame, snap, &picture,
-                            stamp::kStripeRows);
+                            stamp::kStripeRows, &scene);
             if (busy_)
                 DrawBusyBand(frame, &picture);
             DrawTimeStripe(stamp::NowMicros(), &picture);

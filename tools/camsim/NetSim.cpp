@@ -530,11 +530,13 @@ class NetModule final : public Module {
 
         YuvPicture picture;
         picture.Resize(width, height);
+        SceneCache scene;
         uint32_t drawn = 0;
         // Draws and encodes the next picture; unit stays empty while the encoder holds it.
         auto encodeNext = [&](std::vector<uint8_t>* unit, bool* key) {
             CameraSnapshot snap = cam.cam.model ? cam.cam.model->Snapshot() : CameraSnapshot{};
-            DrawTestPicture(cam.cam.name, netio::LocalTimeText(), drawn, snap, &picture);
+            DrawTestPicture(cam.cam.name, netio::LocalTimeText(), drawn, snap, &picture, 0,
+                            &scene);
             if (settings_->busy)
                 DrawBusyBand(drawn, &picture);
             ++drawn;

@@ -258,6 +258,14 @@ void TurnToPortrait(const YuvPicture& scene, YuvPicture* p) {
     }
 }
 
+// Whether two states give the same scene: focus, iris and motion do not show in it.
+bool SameScene(const CameraSnapshot& a, const CameraSnapshot& b) {
+    return a.luminance == b.luminance && a.contrast == b.contrast &&
+           a.saturation == b.saturation && a.mirror == b.mirror && a.flip == b.flip &&
+           a.rotation == b.rotation && a.sceneMode == b.sceneMode && a.pan == b.pan &&
+           a.tilt == b.tilt && a.zoom == b.zoom;
+}
+
 }  // namespace
 
 void DrawBusyBand(uint32_t frame, YuvPicture* p) {
@@ -279,17 +287,29 @@ void DrawBusyBand(uint32_t frame, YuvPicture* p) {
 }
 
 void DrawTestPicture(const std::string& name, const std::string& clock, uint32_t frame,
-                     const CameraSnapshot& s, YuvPicture* p, int overlayTop) {
+                     const CameraSnapshot& s, YuvPicture* p, int overlayTop, SceneCache* cache) {
     const int w = p->width, h = p->height;
     const int top = std::clamp(overlayTop, 0, h / 2);
     const bool portrait = s.rotation != 0;
-    if (portrait) {
-        YuvPicture scene;
-        scene.Resize(w, h);
-        DrawScene(s, &scene);
-        TurnToPortrait(scene, p);
+    if (cache && cache->valid && SameScene(cache->of, s) && cache->scene.width == w &&
+        cache->scene.height == h) {
+        p->y = cache->scene.y;
+        p->u = cache->scene.u;
+        p->v = cache->scene.v;
     } else {
-        DrawScene(s, p);
+        if (portrait) {
+            YuvPicture scene;
+            scene.Resize(w, h);
+            DrawScene(s, &scene);
+            TurnToPortrait(scene, p);
+        } else {
+            DrawScene(s, p);
+        }
+        if (cache) {
+            cache->scene = *p;
+            cache->of = s;
+            cache->valid = true;
+        }
     }
 
     // The overlay is written the right way round, as a real camera's OSD would be.

@@ -12,11 +12,22 @@
 
 namespace camsim {
 
+// The scene under a stream's overlay, kept while the camera's view and picture
+// settings stay as they were: a live stream then copies it instead of drawing
+// every pixel again. One per stream; not shared between threads.
+struct SceneCache {
+    bool valid = false;
+    CameraSnapshot of;
+    YuvPicture scene;
+};
+
 // Draws into picture (already sized; even width and height). clock is "HH:MM:SS";
 // frame counts the stream's pictures. The overlay starts overlayTop rows down,
-// leaving the rows above it to the time stripe.
+// leaving the rows above it to the time stripe. With a cache, the scene is drawn
+// only when it changed.
 void DrawTestPicture(const std::string& name, const std::string& clock, uint32_t frame,
-                     const CameraSnapshot& s, YuvPicture* picture, int overlayTop = 0);
+                     const CameraSnapshot& s, YuvPicture* picture, int overlayTop = 0,
+                     SceneCache* cache = nullptr);
 
 // Draws the capture time stripe (NetSimStamp.h) over the top rows, in grey.
 void DrawTimeStripe(uint64_t micros, YuvPicture* picture);

@@ -98,15 +98,23 @@ void DrawStripe(uint64_t micros, uint8_t* gray, int width, int height, int strid
 bool ReadStripe(const uint8_t* gray, int width, int height, int stride, uint64_t* micros) {
     if (!StripeFits(gray, width, height, stride))
         return false;
+    return ReadScaledStripe(gray, stride, 0, 0, width, kStripeRows, micros);
+}
+
+bool ReadScaledStripe(const uint8_t* gray, int stride, int x, int y, int width, int rows,
+                      uint64_t* micros) {
+    if (!gray || x < 0 || y < 0 || width < kBlocks || rows < 1 || stride < x + width)
+        return false;
     uint64_t all = 0;  // blocks 0-63 as one number, block 0 the top bit
     for (int i = 0; i < kBlocks; ++i) {
-        // The middle of each block: compression blurs its edges.
-        const int x0 = i * width / kBlocks, x1 = (i + 1) * width / kBlocks;
+        // The middle of each block: compression and scaling blur its edges.
+        const int x0 = x + i * width / kBlocks, x1 = x + (i + 1) * width / kBlocks;
         const int inset = (x1 - x0) / 4;
+        const int y0 = y + rows / 4, y1 = std::max(y0 + 1, y + rows * 3 / 4);
         int sum = 0, count = 0;
-        for (int y = kStripeRows / 4; y < kStripeRows * 3 / 4; ++y)
-            for (int x = x0 + inset; x < x1 - inset; ++x, ++count)
-                sum += gray[static_cast<size_t>(y) * stride + x];
+        for (int r = y0; r < y1; ++r)
+            for (int c = x0 + inset; c < x1 - inset; ++c, ++count)
+                sum += gray[static_cast<size_t>(r) * stride + c];
         if (count == 0)
             return false;
         all = all << 1 | (sum / count > (kWhite + kBlack) / 2 ? 1 : 0);

@@ -41,5 +41,10 @@ void DrawStripe(uint64_t micros, uint8_t* gray, int width, int height, int strid
 // Reads the stripe from a luma plane at the size it was drawn; false when the
 // start pattern or the check bits do not match.
 bool ReadStripe(const uint8_t* gray, int width, int height, int stride, uint64_t* micros);
+// Reads the stripe from a picture scaled after it was drawn: the drawn picture
+// now fills width pixels from column x, and its stripe the rows y to y + rows - 1.
+// The caller makes sure those rows and columns lie inside the plane.
+bool ReadScaledStripe(const uint8_t* gray, int stride, int x, int y, int width, int rows,
+                      uint64_t* micros);
 
 }  // namespace camsim::stamp
