@@ -2,6 +2,7 @@
 // returns the process exit status.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,12 @@ int RunIpStream(const Args& args);    // ip stream ADDRESS [--seconds N] [--out 
 int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
 int RunUsbUpgrade(const Args& args);  // usb upgrade PACKAGE... [--devices LIST|all]
 int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
-int RunRtsp(const Args& args);        // rtsp probe|stream URL ...
+int RunRtsp(const Args& args);        // rtsp probe|stream|snapshot URL ...
+int RunUsbImportMany(const Args& args);  // usb import FILE --devices LIST|all
+
+// --devices: "all" or comma-separated indices as in usb list. False after
+// printing a usage error.
+bool ParseDevices(const std::string& text, bool* all, std::set<int>* chosen);
 
 // Help text of each group, one command per line.
 extern const char* const kUsbHelp;
