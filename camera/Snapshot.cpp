@@ -55,6 +55,11 @@ int32_t EncodePng(const uint32_t* pixels, int width, int height, int strideBytes
     return rc;
 }
 
+bool PlayerHasPicture(int32_t port) {
+    int32_t w = 0, h = 0;
+    return port >= 0 && MV_GetLastFrame(port, nullptr, &w, &h) == MV_OK;
+}
+
 int32_t SavePlayerPicture(int32_t port, const std::string& path, int* width, int* height) {
     std::vector<uint32_t> pixels;
     int32_t w = 0, h = 0;

@@ -21,6 +21,9 @@ enum : int32_t {
 int32_t EncodePng(const uint32_t* pixels, int width, int height, int strideBytes,
                   std::vector<uint8_t>* png);
 
+// Whether the port has decoded a picture yet (false for no port).
+bool PlayerHasPicture(int32_t port);
+
 // The port's newest picture at its decoded size into path (replaced whole or
 // left as it was). Gives the picture's size. 0 or one of the codes above (or
 // the player's own, for a port that is not open).
