@@ -21,9 +21,9 @@
 namespace strevo {
 
 void CTivanoDlg::SetUpTools() {
-    m_snapshotItem = new QAction(QStringLiteral("截图"), this);
-    VideoMenu()->insertAction(VideoMenu()->actions().value(0), m_snapshotItem);
-    VideoMenu()->insertSeparator(VideoMenu()->actions().value(1));
+    // After the close commands, which keep their places.
+    VideoMenu()->addSeparator();
+    m_snapshotItem = VideoMenu()->addAction(QStringLiteral("截图"));
     connect(m_snapshotItem, &QAction::triggered, this, [this] { OnSnapshot(); });
 
     m_importMany = new QPushButton(QStringLiteral("多台设备"), Client());
