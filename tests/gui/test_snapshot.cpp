@@ -13,6 +13,7 @@
 #include <QTest>
 #include <memory>
 
+#include "CPaneStream.h"
 #include "CPreviewPane.h"
 #include "CTivanoDlg.h"
 #include "IniStore.h"
