@@ -119,6 +119,9 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
     addPage(kFocus, new CFocusTab(Client()));
     addPage(kVideo, new CVideoTab(Client()));
 
+    // Snapshot item of the pane menu; the many-camera import beside "导入配置".
+    SetUpTools();
+
     // 7. Instruction text font.
     QFont instructionFont = InstructionText()->font();
     instructionFont.setFamilies({QStringLiteral("黑体"), QStringLiteral("SimHei"),
@@ -342,7 +345,7 @@ void CTivanoDlg::ArrangeControls(int layout) {
         for (CParamPage* page : m_pages) page->hide();
         for (QWidget* w : {static_cast<QWidget*>(instruction), static_cast<QWidget*>(restore),
                            static_cast<QWidget*>(refresh), static_cast<QWidget*>(exportBtn),
-                           static_cast<QWidget*>(importBtn)})
+                           static_cast<QWidget*>(importBtn), static_cast<QWidget*>(m_importMany)})
             w->hide();
         const int L = PW + 5;
         const int T = 2;
@@ -373,7 +376,8 @@ void CTivanoDlg::ArrangeControls(int layout) {
     refresh->move(restore->x() - refresh->width() - 10, Y);
     exportBtn->move(refresh->x() - exportBtn->width() - 20, Y);
     importBtn->move(exportBtn->x() - importBtn->width() - 10, Y);
-    for (QPushButton* b : {restore, refresh, exportBtn, importBtn}) {
+    m_importMany->move(importBtn->x() - m_importMany->width() - 10, Y);
+    for (QPushButton* b : {restore, refresh, exportBtn, importBtn, m_importMany}) {
         b->show();
         b->raise();  // never under a page, even where they meet
     }
@@ -413,7 +417,8 @@ QSize CTivanoDlg::UsbMinimumClientSize() const {
     const QWidget* ins = InstructionText();
     const int buttonH = std::max({RestoreButton()->height(), RefreshButton()->height(),
                                   ExportButton()->height(), ImportButton()->height()});
-    const int buttonsW = ImportButton()->width() + 10 + ExportButton()->width() + 20 +
+    const int buttonsW = m_importMany->width() + 10 + ImportButton()->width() + 10 +
+                         ExportButton()->width() + 20 +
                          RefreshButton()->width() + 10 + RestoreButton()->width() + kMargin;
     const int width = std::max({pagesRight + kMargin, X0 + buttonsW, PW + ins->width()});
     const int height = std::max(pagesBottom + kMargin + buttonH + kMargin + ins->height() + kMargin,

@@ -126,6 +126,14 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void OnAbout();
     void OnTreeDoubleClick();
 
+    // "截图" of the pane context menu: the context pane's newest picture as PNG
+    // into the snapshot folder (asked for once, then kept in toolscfg.ini).
+    void OnSnapshot();
+    // USB mode, the button beside "导入配置": a parameter file, or the selected
+    // camera's record read once, into several cameras at once.
+    void OnImportMany();
+    void OnCopyParamsToMany();
+
     // The pop-up menu for a right-click at a point of the client area, null
     // for none; sets the context pane as a side effect.
     QMenu* ContextMenuAt(const QPoint& clientPos);
@@ -162,6 +170,10 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     QAction* AboutItem() const { return m_aboutItem; }
     QMenu* DevListMenu() const;
     QMenu* VideoMenu() const;
+    QAction* SnapshotItem() const { return m_snapshotItem; }
+    QPushButton* ImportManyButton() const { return m_importMany; }
+    // The status line's current text.
+    QString StatusText() const;
 
   signals:
     // The tree has been filled again (timer, mode switch or "刷新列表").
@@ -173,6 +185,11 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     virtual void ReadUsbCameraParams(const DeviceNode& node);
     virtual void RunImageParamsDlg(int32_t loginHandle);
     virtual void RunUpgradeDlg();
+    // The many-camera import dialog over the open cameras: with the record to
+    // copy and its camera, or (null) for a file the operator picks there.
+    virtual void RunParamImportDlg(const VideoParam* record, UsbHandle source);
+    // Asks for the snapshot folder; empty when cancelled.
+    virtual QString ChooseSnapshotFolder();
     // Forgets USB handles closed elsewhere (cameras that the upgrade dialog
     // rebooted): their table rows are marked closed, their tree items go, and
     // the selected device is dropped if it was one of them.
@@ -187,6 +204,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     ParamButtonTarget UsbParamTarget();
     void SetClientMinimum(const QSize& size);
     void SetUpMenus();
+    void SetUpTools();
+    void ShowStatus(const QString& text);
     void ClosePlayer(int index);
     int PaneForNewCamera();
     void OnPaneState(int index);
@@ -221,6 +240,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     QTreeWidgetItem* m_foundItem = nullptr;
     UsbHandle m_selectedUsb = nullptr;
     QAction* m_aboutItem = nullptr;
+    QAction* m_snapshotItem = nullptr;
+    QPushButton* m_importMany = nullptr;
     CAddedCameras* m_added = nullptr;  // owned by the tree
     QTimer m_treeFillTimer;
     bool m_bShutDown = false;

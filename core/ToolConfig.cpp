@@ -72,4 +72,14 @@ bool ToolConfig::Save(const ToolSettings& settings) const {
     return ok;
 }
 
+std::string ToolConfig::SnapshotFolder() const {
+    char folder[1024];
+    IniGetString("SNAPSHOT", "Folder", "", folder, sizeof folder, path_.c_str());
+    return folder;
+}
+
+bool ToolConfig::SetSnapshotFolder(const std::string& folder) const {
+    return IniWriteString("SNAPSHOT", "Folder", folder.c_str(), path_.c_str());
+}
+
 }  // namespace strevo

@@ -1,4 +1,5 @@
-// toolscfg.ini: window size, communication mode, extra USB vendor ids.
+// toolscfg.ini: window size, communication mode, extra USB vendor ids, the
+// snapshot folder.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,10 @@ class ToolConfig {
     bool Load(ToolSettings& settings) const;
     // Writes width, height and mode; true only if all three writes succeeded.
     bool Save(const ToolSettings& settings) const;
+
+    // Section SNAPSHOT: the folder snapshots go to, empty until one is chosen.
+    std::string SnapshotFolder() const;
+    bool SetSnapshotFolder(const std::string& folder) const;
 
   private:
     std::string path_;

@@ -94,6 +94,9 @@ class CUSBDevice {
     // Camera command set over USB (JSON texts, see VideoParam.h).
     int32_t GetVideoParam(UsbHandle handle, VideoParam* param);
     int32_t SetVideoParam(UsbHandle handle, const VideoParam* param);
+    // The same write without the operator's message on failure (callable from
+    // any thread; the caller reports the code).
+    static int32_t SendVideoParam(UsbHandle handle, const VideoParam* param);
     int32_t SetVideoParamItem(UsbHandle handle, const char* items);
     int32_t GetFocusNear(UsbHandle handle);
     int32_t SetDefaultParam(UsbHandle handle);

@@ -61,17 +61,20 @@ int32_t ExportParams(const ParamFileTarget& target, const std::string& path) {
     return rc;
 }
 
+int32_t LoadParamFile(const std::string& file, VideoParam* p) {
+    const int32_t rc = ReadParamFile(file, p);
+    if (rc == kFileOpenFailed)
+        ShowMessage("文件打开失败");
+    else if (rc == kFileSizeMismatch)
+        ShowMessage("数据长度不匹配！");
+    return rc;
+}
+
 int32_t ImportParams(const ParamFileTarget& target, const std::string& file) {
     VideoParam p{};
-    int32_t rc = ReadParamFile(file, &p);
-    if (rc == kFileOpenFailed) {
-        ShowMessage("文件打开失败");
+    int32_t rc = LoadParamFile(file, &p);
+    if (rc != 0)
         return rc;
-    }
-    if (rc == kFileSizeMismatch) {
-        ShowMessage("数据长度不匹配！");
-        return rc;
-    }
     if (target.show)
         target.show(p);
     rc = target.setVideoParam ? target.setVideoParam(&p) : kRequestBuildFailed;

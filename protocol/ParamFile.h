@@ -37,6 +37,10 @@ int32_t ExportParams(const ParamFileTarget& target, const std::string& path);
 // (0: "导入配置成功！" shown) or a file code (message shown, nothing sent).
 int32_t ImportParams(const ParamFileTarget& target, const std::string& file);
 
+// Reads a parameter file for an import: 0, or a file code with its message
+// shown ("文件打开失败", "数据长度不匹配！"). Used by every import.
+int32_t LoadParamFile(const std::string& file, VideoParam* p);
+
 // The file alone, for callers without a camera.
 int32_t WriteParamFile(const std::string& path, const VideoParam& p);
 int32_t ReadParamFile(const std::string& path, VideoParam* p);

@@ -33,12 +33,16 @@ int32_t CUSBDevice::GetVideoParam(UsbHandle handle, VideoParam* param) {
     return ParseVideoParamAnswer(answer, sizeof answer, param);
 }
 
-int32_t CUSBDevice::SetVideoParam(UsbHandle handle, const VideoParam* param) {
+int32_t CUSBDevice::SendVideoParam(UsbHandle handle, const VideoParam* param) {
     std::string text;
     int32_t rc = param ? BuildSetVideoParamText(*param, &text) : kRequestBuildFailed;
     if (rc == 0)
         rc = SendText(handle, kCmdSetVideoParam, text);
-    return ReportIfFailed(rc);
+    return rc;
+}
+
+int32_t CUSBDevice::SetVideoParam(UsbHandle handle, const VideoParam* param) {
+    return ReportIfFailed(SendVideoParam(handle, param));
 }
 
 int32_t CUSBDevice::SetVideoParamItem(UsbHandle handle, const char* items) {

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,7 +12,7 @@
 #include <QTableWidget>
 
 #include "DialogUnits.h"
-#include "StoredText.h"
+#include "UsbDeviceList.h"
 #include "ui_dlg_285.h"
 
 namespace strevo {
@@ -22,11 +21,6 @@ namespace {
 
 const QString kStartText = QStringLiteral("开始升级");
 const QString kStopText = QStringLiteral("停止升级");
-
-// The identity texts but the name are kept as the camera sent them (UTF-8).
-QString FieldText(const char* field, size_t size) {
-    return QString::fromUtf8(field, static_cast<qsizetype>(strnlen(field, size)));
-}
 
 }  // namespace
 
@@ -42,7 +36,8 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent)
     // The operator's ticks go to the engine, which owns them.
     connect(m_ui->lstDevices, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (item->column() == kColNo)
-            m_engine.SetTicked(item->data(Qt::UserRole).toInt(), item->checkState() == Qt::Checked);
+            m_engine.SetTicked(UsbListIdOf(m_ui->lstDevices, item->row()),
+                               item->checkState() == Qt::Checked);
     });
 
     m_progressTimer.setInterval(kProgressTimerMs);
@@ -85,30 +80,7 @@ void CUpgradeDlg::showEvent(QShowEvent* event) {
 }
 
 void CUpgradeDlg::InitDialog() {
-    // Columns, their widths from the list's client width at this moment.
-    QTableWidget* list = m_ui->lstDevices;
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setShowGrid(true);
-    // Rows as compact as a report list's.
-    list->verticalHeader()->setMinimumSectionSize(0);
-    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
-    list->setColumnCount(kColumnCount);
-    const int W = list->contentsRect().width();
-    const struct {
-        const char* header;
-        int width;
-    } columns[kColumnCount] = {
-        {"序号", W / 12}, {"状态", W / 6},   {"PID", 0},           {"设备名称", W / 6},
-        {"型号", W / 8},  {"序列号", W / 4}, {"机芯版本", W / 10}, {"编译时间", W / 10},
-    };
-    QHeaderView* header = list->horizontalHeader();
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setMinimumSectionSize(0);
-    for (int c = 0; c < kColumnCount; ++c) {
-        list->setHorizontalHeaderItem(c,
-                                      new QTableWidgetItem(QString::fromUtf8(columns[c].header)));
-        header->resizeSection(c, columns[c].width);
-    }
+    SetUpUsbDeviceList(m_ui->lstDevices);
 
     // The status and note lines' font, with fallbacks where it is missing.
     m_statusFont = font();
@@ -121,33 +93,8 @@ void CUpgradeDlg::InitDialog() {
     m_ui->lblNote->setText(QStringLiteral("PS:如果设备被拔出，请重新刷新列表."));
 
     // One ticked row per device, at most ten.
-    const QSignalBlocker block(list);
-    const int rows = std::min<int>(static_cast<int>(m_devices.size()), kMaxRows);
-    list->setRowCount(rows);
-    for (int i = 0; i < rows; ++i) {
-        const UsbDeviceEntry& e = m_devices[static_cast<size_t>(i)];
-        const int id = m_engine.AddRow(e.handle, true);
-        const QString texts[kColumnCount] = {
-            QString::number(i + 1),
-            QString(),
-            QString(),
-            StoredNameToDisplay(e.name),
-            FieldText(e.model, sizeof e.model),
-            FieldText(e.serial, sizeof e.serial),
-            FieldText(e.biosVersion, sizeof e.biosVersion),
-            FieldText(e.buildDate, sizeof e.buildDate),
-        };
-        for (int c = 0; c < kColumnCount; ++c) {
-            auto* item = new QTableWidgetItem(texts[c]);
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-            if (c == kColNo) {
-                item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-                item->setCheckState(Qt::Checked);
-                item->setData(Qt::UserRole, id);
-            }
-            list->setItem(i, c, item);
-        }
-    }
+    FillUsbDeviceList(m_ui->lstDevices, m_devices, kMaxRows,
+                      [this](const UsbDeviceEntry& e) { return m_engine.AddRow(e.handle, true); });
 }
 
 // ---------------------------------------------------------------------------
@@ -158,16 +105,6 @@ void CUpgradeDlg::OnUpgradeEvent(const UpgradeEvent& event) {
     // calls die with the dialog.
     QMetaObject::invokeMethod(
         this, [this, event] { ApplyEvent(event); }, Qt::QueuedConnection);
-}
-
-int CUpgradeDlg::ListRowOf(int id) const {
-    const QTableWidget* list = m_ui->lstDevices;
-    for (int r = 0; r < list->rowCount(); ++r) {
-        const QTableWidgetItem* item = list->item(r, kColNo);
-        if (item && item->data(Qt::UserRole).toInt() == id)
-            return r;
-    }
-    return -1;
 }
 
 void CUpgradeDlg::ApplyEvent(const UpgradeEvent& event) {
@@ -184,19 +121,14 @@ void CUpgradeDlg::ApplyEvent(const UpgradeEvent& event) {
         EnableOperations(true, true);
         return;
     }
-    const int r = ListRowOf(event.row.id);
+    const int r = UsbListRowOf(list, event.row.id);
     if (r < 0)
         return;
     if (event.kind == UpgradeEvent::kRowRemoved) {
         list->removeRow(r);
         return;
     }
-    const QSignalBlocker block(list);
-    // The column is narrow for the longer texts: the whole text on hover.
-    const QString status = QString::fromUtf8(event.row.status);
-    list->item(r, kColStatus)->setText(status);
-    list->item(r, kColStatus)->setToolTip(status);
-    list->item(r, kColNo)->setCheckState(event.row.ticked ? Qt::Checked : Qt::Unchecked);
+    ShowUsbRow(list, r, QString::fromUtf8(event.row.status), event.row.ticked);
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 
 #include "CUSBDevice.h"
 #include "UpgradeEngine.h"
+#include "UsbDeviceList.h"
 
 namespace Ui {
 class Dlg285;
@@ -32,15 +33,15 @@ class CUpgradeDlg : public QDialog, private IUpgradeListener {
     static constexpr int kProgressTimerMs = 1000;
     static constexpr int kStartPauseMs = 1000;  // before the first progress tick
     enum Column : int {
-        kColNo,
-        kColStatus,
-        kColPid,
-        kColName,
-        kColModel,
-        kColSerial,
-        kColBios,
-        kColBuild,
-        kColumnCount
+        kColNo = kUsbColNo,
+        kColStatus = kUsbColStatus,
+        kColPid = kUsbColPid,
+        kColName = kUsbColName,
+        kColModel = kUsbColModel,
+        kColSerial = kUsbColSerial,
+        kColBios = kUsbColBios,
+        kColBuild = kUsbColBuild,
+        kColumnCount = kUsbColumnCount
     };
 
     explicit CUpgradeDlg(QWidget* parent = nullptr);
@@ -81,7 +82,6 @@ class CUpgradeDlg : public QDialog, private IUpgradeListener {
     void InitDialog();
     void OnUpgradeEvent(const UpgradeEvent& event) override;
     void ApplyEvent(const UpgradeEvent& event);
-    int ListRowOf(int id) const;
     // The package path field, Browse, Reboot device and Refresh; Start/Stop too on request.
     void EnableOperations(bool enabled, bool startStop);
     void OnCloseWait();

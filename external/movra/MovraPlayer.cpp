@@ -149,4 +149,16 @@ int32_t MV_API MV_GetStats(int32_t number, MV_Stats* stats) {
     return MV_OK;
 }
 
+int32_t MV_API MV_GetLastFrame(int32_t number, const MV_Image* image, int32_t* width,
+                               int32_t* height) {
+    if (!width || !height)
+        return MV_ERR_BAD_ARGUMENT;
+    std::shared_ptr<PlayerPort> port;
+    if (int32_t r = Find(number, &port); r < 0)
+        return r;
+    if (port->OnOwnThread())
+        return MV_ERR_IN_CALLBACK;
+    return port->GetLastFrame(image, width, height);
+}
+
 }  // extern "C"

@@ -201,6 +201,25 @@ void PlayerPort::GetStats(MV_Stats* stats) {
     stats->queuedBytes = queuedBytes_;
 }
 
+int32_t PlayerPort::GetLastFrame(const MV_Image* image, int32_t* width, int32_t* height) {
+    std::lock_guard lock(newestMutex_);
+    if (!newest_->width || !newest_->height)
+        return MV_ERR_NO_PICTURE;
+    *width = newest_->width;
+    *height = newest_->height;
+    if (!image)
+        return MV_OK;
+    if (!image->pixels || image->width < newest_->width || image->height < newest_->height ||
+        image->stride < newest_->width * 4)
+        return MV_ERR_BAD_ARGUMENT;
+    // The picture's own pixels: no bars, whatever its sample aspect says.
+    Image into{image->pixels, newest_->width, newest_->height, image->stride};
+    // A shallow copy: the port's thread may read newest_ meanwhile (not under the lock).
+    AVFrame square = *newest_;
+    square.sample_aspect_ratio = AVRational{1, 1};
+    return copyScaler_.DrawInto(&square, into) ? MV_OK : MV_ERR_NO_RESOURCES;
+}
+
 void PlayerPort::Run() {
     for (;;) {
         PacketPtr unit;
@@ -262,8 +281,11 @@ void PlayerPort::Decode(const AVPacket* unit) {
         ++picturesDecoded_;
         if (!newestShown_)
             ++picturesSkipped_;
-        av_frame_unref(newest_);
-        av_frame_move_ref(newest_, decoded_);
+        {
+            std::lock_guard lock(newestMutex_);
+            av_frame_unref(newest_);
+            av_frame_move_ref(newest_, decoded_);
+        }
         newestShown_ = false;
     }
 }

@@ -35,6 +35,8 @@ class PlayerPort {
     // Detaches the sink, stops the thread and waits for it. Not from the port's own thread.
     void Close();
     void GetStats(MV_Stats* stats);
+    // MV_GetLastFrame.
+    int32_t GetLastFrame(const MV_Image* image, int32_t* width, int32_t* height);
     bool OnOwnThread() const { return std::this_thread::get_id() == threadId_; }
 
   private:
@@ -74,6 +76,10 @@ class PlayerPort {
     int decoderCodec_ = MV_CODEC_H264;
     AVFrame* decoded_ = nullptr;
     AVFrame* newest_ = nullptr;  // the newest picture, kept for display
+    // Held while the port's thread replaces newest_ and while another thread copies it out;
+    // the port's thread reads it without.
+    std::mutex newestMutex_;
+    PictureScaler copyScaler_;  // under newestMutex_
     bool newestShown_ = true;
     bool waitKey_ = false;  // after a decoding error
     std::chrono::steady_clock::time_point lastShown_{};

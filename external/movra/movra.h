@@ -57,6 +57,7 @@ extern "C" {
 #define MV_ERR_IN_CALLBACK \
     (-6)  // MV_VideoClose, MV_PlayEx or MV_PlayInto called from the
           // port's own sink or target
+#define MV_ERR_NO_PICTURE (-7)  // MV_GetLastFrame: nothing decoded yet
 
 // One picture for the sink. The pixels cover the whole target: the video, centred and scaled
 // with its aspect ratio kept, and black bars where the shapes differ. 32-bit pixels
@@ -159,6 +160,16 @@ int32_t MV_API MV_VideoInputDataTagged(int32_t port, const uint8_t* data, uint32
 int32_t MV_API MV_VideoClose(int32_t port);
 
 int32_t MV_API MV_GetStats(int32_t port, MV_Stats* stats);
+
+// The newest decoded picture at its decoded size, whatever the sink or target shows: *width
+// and *height receive that size. With image null only the size is given. Otherwise the
+// picture is drawn into the top-left width x height pixels of *image (0xffRRGGBB), which
+// must be at least that large (MV_ERR_BAD_ARGUMENT, with the size given, when it is not: the
+// stream may have changed its size since the caller asked). Safe from any thread but the
+// port's own sink or target; the decoder waits while the picture is copied.
+// MV_ERR_NO_PICTURE while nothing has been decoded.
+int32_t MV_API MV_GetLastFrame(int32_t port, const MV_Image* image, int32_t* width,
+                               int32_t* height);
 
 // Stream codecs. A port opens for H.264.
 #define MV_CODEC_H264 0

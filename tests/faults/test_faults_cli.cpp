@@ -127,6 +127,52 @@ TEST(CliFaults, UsbAnswers) {
     for (auto& r : runs) r.get();
 }
 
+// One file into three cameras at once, the middle one malformed: the others
+// take it (read back byte for byte), the middle one gives its code, the exit
+// status says not every camera took it, and the file is refused whole when it
+// is not a parameter file.
+TEST(CliFaults, UsbImportIntoManyCameras) {
+    Camsim cs({"--usb", "3", "--usb-fault", "1:badmagic"});
+    ASSERT_TRUE(cs.Ok());
+    TempDir dir;
+    const fs::path file = dir / "video_params.dat";
+    ProcessResult r = Ctl({"usb", "export", "0", file.string()}, {cs.HidSimEnv()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string record = ReadAll(file);
+    ASSERT_EQ(record.size(), 55u);
+    record[0] = static_cast<char>(record[0] + 9);  // brightness
+    record[45] = static_cast<char>(!record[45]);   // mirror
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << record;
+
+    r = Ctl({"usb", "import", file.string(), "--devices", "all"}, {cs.HidSimEnv()});
+    Row("1:badmagic of 3", "strevoctl usb import --devices all", Seen(r) + " | " + r.out,
+        r.seconds);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("usb 0: ok"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("usb 1: failed (code -310)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("usb 2: ok"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("imported into 2 of 3 cameras"), std::string::npos) << r.out;
+    EXPECT_LT(r.seconds, kUsbActionBound);
+    for (const char* index : {"0", "2"}) {
+        const fs::path back = dir / (std::string("back") + index + ".dat");
+        ASSERT_EQ(Ctl({"usb", "export", index, back.string()}, {cs.HidSimEnv()}).status, 0);
+        EXPECT_EQ(ReadAll(back), record) << "camera " << index;
+    }
+
+    // Only the chosen cameras; all of them took it.
+    r = Ctl({"usb", "import", file.string(), "--devices", "0,2"}, {cs.HidSimEnv()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("usb 1:"), std::string::npos) << r.out;
+
+    std::ofstream(dir / "short.dat", std::ios::binary) << record.substr(0, 54);
+    r = Ctl({"usb", "import", (dir / "short.dat").string(), "--devices", "all"}, {cs.HidSimEnv()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("数据长度不匹配！"), std::string::npos) << r.err;
+    EXPECT_EQ(Ctl({"usb", "import", file.string(), "--devices", "7"}, {cs.HidSimEnv()}).status, 1);
+    EXPECT_EQ(Ctl({"usb", "import", file.string(), "--devices"}, {cs.HidSimEnv()}).status, 2);
+}
+
 // Firmware update faults, a camera that never finishes flashing (stopped
 // with Ctrl-C, as the operator would), and a second program on a camera that
 // the first one holds.

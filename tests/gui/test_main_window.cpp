@@ -497,6 +497,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(d.DevListMenu()->actions().value(0)->text(), QStringLiteral("刷新列表"));
         QCOMPARE(d.VideoMenu()->actions().value(0)->text(), QStringLiteral("关闭视频"));
         QCOMPARE(d.VideoMenu()->actions().value(1)->text(), QStringLiteral("关闭所有视频"));
+        QCOMPARE(d.VideoMenu()->actions().value(3)->text(), QStringLiteral("截图"));
     }
 
     void aboutBoxFromMenuBar() {

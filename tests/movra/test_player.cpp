@@ -833,3 +833,64 @@ TEST(MovraPlayer, MisuseIsRefusedWithoutHarm) {
     EXPECT_EQ(MV_VideoClose(player.port), MV_ERR_NOT_OPEN);
     player.port = -1;
 }
+
+// The newest picture copied out at the stream's own size whatever the sink's target is:
+// nothing before the first picture, a copy into too small an image refused with the size
+// given, the marker of the last unit fed, and copies taken while the port decodes on.
+TEST(MovraPlayer, TheNewestPictureComesOutAtTheStreamsSize) {
+    RecordingSink sink(100, 60);
+    Player player(&sink);
+    int32_t w = -1, h = -1;
+    EXPECT_EQ(MV_GetLastFrame(player.port, nullptr, &w, &h), MV_ERR_NO_PICTURE);
+    for (int i = 0; i < 8; ++i)
+        Send(player.port, Clip().units[static_cast<size_t>(i)].bytes, i + 1);
+    Send(player.port, kEndOfUnit);
+    ASSERT_TRUE(sink.WaitForTag(8));
+    ASSERT_EQ(MV_GetLastFrame(player.port, nullptr, &w, &h), MV_OK);
+    EXPECT_EQ(w, kWidth);
+    EXPECT_EQ(h, kHeight);
+
+    std::vector<uint32_t> small(static_cast<size_t>(kWidth) * (kHeight - 1));
+    MV_Image tooSmall{small.data(), kWidth, kHeight - 1, kWidth * 4};
+    w = h = 0;
+    EXPECT_EQ(MV_GetLastFrame(player.port, &tooSmall, &w, &h), MV_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(w, kWidth);
+
+    // A wider image with padded rows: only the picture's part is written.
+    const int stride = kWidth + 16;
+    std::vector<uint32_t> pixels(static_cast<size_t>(stride) * kHeight, 0x12345678u);
+    MV_Image image{pixels.data(), stride, kHeight, stride * 4};
+    ASSERT_EQ(MV_GetLastFrame(player.port, &image, &w, &h), MV_OK);
+    Shown s;
+    s.marker = pixels[static_cast<size_t>(kHeight / 10) * stride + kWidth / 10];
+    EXPECT_TRUE(ShowsFrame(s, 7));
+    EXPECT_EQ(pixels[static_cast<size_t>(kWidth)], 0x12345678u) << "past the picture's width";
+    EXPECT_EQ(pixels[0] >> 24, 0xffu);
+
+    // Copies while the rest of the clip decodes: each one whole and of some frame fed.
+    std::atomic<bool> done{false};
+    std::thread copier([&] {
+        std::vector<uint32_t> copy(static_cast<size_t>(kWidth) * kHeight);
+        MV_Image into{copy.data(), kWidth, kHeight, kWidth * 4};
+        int32_t cw = 0, ch = 0;
+        while (!done) {
+            EXPECT_EQ(MV_GetLastFrame(player.port, &into, &cw, &ch), MV_OK);
+            EXPECT_EQ(copy[0] >> 24, 0xffu);
+        }
+    });
+    for (int i = 8; i < kFrames; ++i)
+        Send(player.port, Clip().units[static_cast<size_t>(i)].bytes, i + 1);
+    Send(player.port, kEndOfUnit);
+    EXPECT_TRUE(sink.WaitForTag(kFrames));
+    done = true;
+    copier.join();
+    ASSERT_EQ(MV_GetLastFrame(player.port, &image, &w, &h), MV_OK);
+    s.marker = pixels[static_cast<size_t>(kHeight / 10) * stride + kWidth / 10];
+    EXPECT_TRUE(ShowsFrame(s, kFrames - 1));
+
+    const int32_t closed = player.port;
+    MV_VideoClose(closed);
+    player.port = -1;
+    EXPECT_EQ(MV_GetLastFrame(closed, nullptr, &w, &h), MV_ERR_NOT_OPEN);
+    EXPECT_EQ(MV_GetLastFrame(-1, nullptr, &w, &h), MV_ERR_BAD_PORT);
+}

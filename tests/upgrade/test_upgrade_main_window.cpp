@@ -6,6 +6,7 @@
 // starts discovery, so this runs in the private network namespace.
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -13,9 +14,11 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 
+#include "CParamImportDlg.h"
 #include "CPtzCtrl.h"
 #include "CTivanoDlg.h"
 #include "CUpgradeDlg.h"
@@ -27,12 +30,13 @@ using namespace strevo;
 
 namespace {
 
-// Runs act on the upgrade dialog once it is the modal window.
+// Runs act on the dialog once it is the modal window.
+template <class Dlg = CUpgradeDlg>
 class OnDialog {
   public:
-    explicit OnDialog(std::function<void(CUpgradeDlg*)> act) : act_(std::move(act)) {
+    explicit OnDialog(std::function<void(Dlg*)> act) : act_(std::move(act)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* d = qobject_cast<CUpgradeDlg*>(QApplication::activeModalWidget())) {
+            if (auto* d = qobject_cast<Dlg*>(QApplication::activeModalWidget())) {
                 timer_.stop();
                 act_(d);
             }
@@ -42,7 +46,7 @@ class OnDialog {
 
   private:
     QTimer timer_;
-    std::function<void(CUpgradeDlg*)> act_;
+    std::function<void(Dlg*)> act_;
 };
 
 }  // namespace
@@ -63,6 +67,60 @@ class TestUpgradeMainWindow : public QObject {
         setenv("STREVO_HID_SIM", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
     }
     void cleanupTestCase() { m_sim.Stop(); }
+
+    // "复制当前设备参数到…": the selected camera's record, read once, into the
+    // cameras ticked in the dialog; the source starts unticked. The button
+    // sits beside "导入配置" in USB mode only.
+    void copyCurrentCameraToTheOthers() {
+        QTemporaryDir dir;
+        const std::string moduleDir = dir.path().toStdString() + "/";
+        {
+            QFile ini(QString::fromStdString(moduleDir + "toolscfg.ini"));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[SEARCH_MODE]\nMode=1\n");
+        }
+        CTivanoDlg d(moduleDir);
+        d.show();
+        QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(d.Nodes().size()), 3, 10000);
+        QPushButton* many = d.ImportManyButton();
+        QVERIFY(many->isVisible());
+        QCOMPARE(many->y(), d.ImportButton()->y());
+        QVERIFY(many->geometry().right() < d.ImportButton()->x());
+
+        VideoParam source{};
+        QCOMPARE(d.Usb().GetVideoParam(d.Nodes()[1].usb, &source), 0);
+        source.Contrast = static_cast<uint8_t>(source.Contrast + 3);
+        source.ucDigitalZoom = 4;
+        QCOMPARE(d.Usb().SetVideoParam(d.Nodes()[1].usb, &source), 0);
+        QCOMPARE(d.Usb().GetVideoParam(d.Nodes()[1].usb, &source), 0);
+        d.Tree()->setCurrentItem(d.Nodes()[1].item);
+        d.OnTreeDoubleClick();
+        QCOMPARE(d.SelectedUsbDevice(), d.Nodes()[1].usb);
+
+        bool ran = false;
+        OnDialog<CParamImportDlg> on([&](CParamImportDlg* dlg) {
+            ran = true;
+            QTableWidget* list = dlg->DeviceList();
+            QCOMPARE(list->rowCount(), 3);
+            QCOMPARE(list->item(1, 0)->checkState(), Qt::Unchecked);
+            QCOMPARE(list->item(0, 0)->checkState(), Qt::Checked);
+            dlg->StartButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                dlg->StatusLine()->text() == QStringLiteral("导入完成: 2 台设备成功"), 8000);
+            dlg->accept();
+        });
+        many->menu()->actions().value(1)->trigger();
+        QVERIFY(ran);
+        for (int i : {0, 2}) {
+            VideoParam back{};
+            QCOMPARE(d.Usb().GetVideoParam(d.Nodes()[static_cast<size_t>(i)].usb, &back), 0);
+            QVERIFY(std::memcmp(&back, &source, sizeof back) == 0);
+        }
+        QVERIFY(m_messages.texts.empty());
+
+        d.OnModeIp();
+        QVERIFY(!many->isVisible());
+    }
 
     void rebootedHandlesAreForgotten() {
         QTemporaryDir dir;
@@ -88,7 +146,7 @@ class TestUpgradeMainWindow : public QObject {
         // Opened and closed without a reboot: nothing changes.
         {
             int rows = -1;
-            OnDialog close([&rows](CUpgradeDlg* dlg) {
+            OnDialog<> close([&rows](CUpgradeDlg* dlg) {
                 rows = dlg->DeviceList()->rowCount();
                 dlg->reject();
             });
@@ -103,7 +161,7 @@ class TestUpgradeMainWindow : public QObject {
         silent.kind = camsim::UsbFault::kNoAnswer;
         m_sim.SetFault(1, silent);
         bool finished = false;
-        OnDialog reboot([&finished](CUpgradeDlg* dlg) {
+        OnDialog<> reboot([&finished](CUpgradeDlg* dlg) {
             for (int r = 0; r < 3; ++r)
                 QCOMPARE(dlg->Engine().Rows()[static_cast<size_t>(r)].handle,
                          dlg->m_devices[static_cast<size_t>(r)].handle);
@@ -128,7 +186,7 @@ class TestUpgradeMainWindow : public QObject {
         // stayed is listed, not the rebooted ones with their closed handles.
         {
             std::vector<UsbHandle> listed;
-            OnDialog close([&listed](CUpgradeDlg* dlg) {
+            OnDialog<> close([&listed](CUpgradeDlg* dlg) {
                 for (const UpgradeRow& row : dlg->Engine().Rows()) listed.push_back(row.handle);
                 dlg->reject();
             });

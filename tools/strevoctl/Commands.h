@@ -2,6 +2,9 @@
 // returns the process exit status.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,18 +16,32 @@ int RunUsb(const Args& args);         // usb list | usb CMD INDEX ...
 int RunIpDiscover(const Args& args);  // ip discover [--seconds N]
 int RunIpCamera(const Args& args);    // ip CMD ADDRESS ...
 int RunIpStream(const Args& args);    // ip stream ADDRESS [--seconds N] [--out FILE]
+int RunIpSnapshot(const Args& args);  // ip snapshot ADDRESS --out FILE.png [--seconds N]
 int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
 int RunUsbUpgrade(const Args& args);  // usb upgrade PACKAGE... [--devices LIST|all]
 int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
-int RunRtsp(const Args& args);        // rtsp probe|stream URL ...
+int RunRtsp(const Args& args);        // rtsp probe|stream|snapshot URL ...
+int RunUsbImportMany(const Args& args);  // usb import FILE --devices LIST|all
+
+// --devices: "all" or comma-separated indices as in usb list. False after
+// printing a usage error.
+bool ParseDevices(const std::string& text, bool* all, std::set<int>* chosen);
 
 // Help text of each group, one command per line.
 extern const char* const kUsbHelp;
 extern const char* const kIpDiscoverHelp;
 extern const char* const kIpCameraHelp;
 extern const char* const kIpStreamHelp;
+extern const char* const kIpSnapshotHelp;
 extern const char* const kUsbCameraHelp;
 extern const char* const kRtspHelp;
+
+// Saves the first picture that the player port decodes to outPath (PNG) and
+// prints its size; feedMore (when given) feeds the port and returns false when
+// the stream ended, otherwise the stream arrives on its own. Gives up after
+// seconds. Returns the exit status.
+int SaveFirstPicture(int32_t port, const std::string& outPath, const std::string& shown,
+                     int seconds, const std::function<bool()>& feedMore);
 
 // When STREVO_HID_SIM is set, checks that the camsim link answers; prints a
 // clear message and returns false when it does not.

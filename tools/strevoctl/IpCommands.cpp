@@ -1,5 +1,6 @@
 // ip CMD ADDRESS ...: the camera commands for a network camera, over a login
-// of its own that ends with the command; ip stream ADDRESS: its main stream.
+// of its own that ends with the command; ip stream ADDRESS: its main stream;
+// ip snapshot ADDRESS: one picture of it.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include "Commands.h"
 #include "NetCommands.h"
 #include "PELION_SDK.h"
+#include "movra.h"
 
 namespace strevoctl {
 namespace {
@@ -170,6 +172,70 @@ int RunIpStream(const Args& args) {
                     -1);
     }
     return 0;
+}
+
+const char* const kIpSnapshotHelp =
+    "  ip snapshot ADDRESS --out FILE.png [--seconds N]\n"
+    "                              decode the main stream's first key frame and save it\n"
+    "                              as PNG at the stream's size; gives up after N seconds\n"
+    "                              (default 10)\n";
+
+int RunIpSnapshot(const Args& args) {
+    auto usage = [](const std::string& what) {
+        std::fprintf(stderr, "strevoctl: %s\nusage:\n%s", what.c_str(), kIpSnapshotHelp);
+        return 2;
+    };
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::printf("%s", kIpSnapshotHelp);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string& address = args[0];
+    int seconds = 10;
+    std::string outPath;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if ((args[i] == "--seconds" || args[i] == "--out") && i + 1 >= args.size())
+            return usage(args[i] + " needs a value");
+        if (args[i] == "--seconds") {
+            const std::string& v = args[++i];
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 1 || n > 600)
+                return usage("--seconds takes 1 to 600");
+            seconds = static_cast<int>(n);
+        } else if (args[i] == "--out") {
+            outPath = args[++i];
+        } else {
+            return usage("unknown argument '" + args[i] + "'");
+        }
+    }
+    if (outPath.empty())
+        return usage("--out FILE.png is needed");
+    if (!ValidAddress(address))
+        return 2;
+    const int32_t port = MV_OpenStream(0, 0);
+    if (port < 0)
+        return Fail("no stream player", port);
+    int32_t login = -1;
+    if (int status = LoginTo(address, &login)) {
+        MV_VideoClose(port);
+        return status;
+    }
+    auto feed = [](int32_t, const uint8_t* data, uint32_t length, uint32_t, void* user) {
+        MV_VideoInputData(static_cast<int32_t>(reinterpret_cast<intptr_t>(user)), data, length);
+    };
+    const int32_t play = PELION_StartRealPlay(login, 0, 0, feed,
+                                              reinterpret_cast<void*>(static_cast<intptr_t>(port)));
+    int status = 0;
+    if (play < 0) {
+        status = Fail("stream request to " + address + " failed", PELION_GetLastError());
+    } else {
+        status = SaveFirstPicture(port, outPath, address, seconds, nullptr);
+        PELION_StopRealPlay(play);
+    }
+    MV_VideoClose(port);
+    PELION_LogOut(login);
+    PELION_Cleanup();
+    return status;
 }
 
 int RunIpCamera(const Args& args) {

@@ -1,4 +1,4 @@
-// rtsp probe|stream URL: a camera's RTSP stream without decoding it. Passwords come from a
+// rtsp probe|stream|snapshot URL: a camera's RTSP stream, decoded only for a snapshot. Passwords come from a
 // file, the environment or (visible to other users) the command line, and are never printed.
 #include <algorithm>
 #include <atomic>
@@ -13,6 +13,7 @@
 
 #include "Commands.h"
 #include "RtspSource.h"
+#include "movra.h"
 
 namespace strevoctl {
 namespace {
@@ -50,6 +51,7 @@ bool ReadPasswordFile(const std::string& path, std::string* password) {
 
 // 0 when parsed; otherwise the exit status.
 int ParseRtspArgs(const Args& args, bool stream, RtspArgs* out) {
+    const bool snapshot = args[0] == "snapshot";
     if (args.size() < 2)
         return RtspUsage(args[0] + " needs URL");
     const std::string& url = args[1];
@@ -63,7 +65,7 @@ int ParseRtspArgs(const Args& args, bool stream, RtspArgs* out) {
     for (size_t i = 2; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool takesValue = a == "--transport" || a == "--user" || a == "--password-file" ||
-                                a == "--password" || (stream && (a == "--seconds" || a == "--out"));
+                                a == "--password" || ((stream || snapshot) && (a == "--seconds" || a == "--out"));
         if (!takesValue)
             return RtspUsage("unknown argument '" + a + "'");
         if (i + 1 >= args.size())
@@ -136,6 +138,33 @@ int Probe(const RtspArgs& a) {
                 CodecName(info.codec), info.width, info.height, info.fps,
                 info.transport == rtsp::Transport::kUdp ? "udp" : "tcp");
     return 0;
+}
+
+int Snapshot(const RtspArgs& a) {
+    if (a.outPath.empty())
+        return RtspUsage("rtsp snapshot needs --out FILE.png");
+    rtsp::Source source;
+    rtsp::StreamInfo info;
+    if (int32_t r = source.Open(a.options, &g_interrupted, &info); r < 0)
+        return OpenFailed(a, r);
+    const int32_t port = MV_OpenStream(0, 0);
+    if (port < 0)
+        return Fail("no stream player", port);
+    MV_SetStreamCodec(port, info.codec == rtsp::kCodecH265 ? MV_CODEC_H265 : MV_CODEC_H264);
+    int32_t ended = rtsp::kOk;
+    const int status = SaveFirstPicture(port, a.outPath, a.shownUrl, a.seconds, [&] {
+        rtsp::Unit unit;
+        ended = source.Read(&unit);
+        if (ended < 0)
+            return false;
+        MV_VideoInputData(port, unit.data, static_cast<uint32_t>(unit.size));
+        return true;
+    });
+    MV_VideoClose(port);
+    source.Close();
+    if (status != 0 && ended < 0 && ended != rtsp::kErrStopped)
+        std::fprintf(stderr, "strevoctl: the stream ended: %s\n", rtsp::ErrorText(ended));
+    return status;
 }
 
 int Stream(const RtspArgs& a) {
@@ -214,6 +243,9 @@ int Stream(const RtspArgs& a) {
 
 const char* const kRtspHelp =
     "  rtsp probe URL [OPTION...]  connect and print codec, size, rate and transport\n"
+    "  rtsp snapshot URL --out FILE.png [--seconds N] [OPTION...]\n"
+    "                              decode the first key frame and save it as PNG at\n"
+    "                              the stream's size; gives up after N seconds (default 5)\n"
     "  rtsp stream URL [--seconds N] [--out FILE] [OPTION...]\n"
     "                              receive the video for N seconds (default 5, 1 to\n"
     "                              86400) and report frames, bytes and the measured\n"
@@ -232,14 +264,15 @@ int RunRtsp(const Args& args) {
         return args.empty() ? 2 : 0;
     }
     const bool stream = args[0] == "stream";
-    if (!stream && args[0] != "probe")
+    const bool snapshot = args[0] == "snapshot";
+    if (!stream && !snapshot && args[0] != "probe")
         return RtspUsage("unknown command 'rtsp " + args[0] + "'");
     RtspArgs a;
     if (int status = ParseRtspArgs(args, stream, &a))
         return status;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    return stream ? Stream(a) : Probe(a);
+    return stream ? Stream(a) : snapshot ? Snapshot(a) : Probe(a);
 }
 
 }  // namespace strevoctl

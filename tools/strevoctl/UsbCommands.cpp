@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,7 +22,12 @@ const char* const kUsbHelp =
     "                                    line per camera and change of its status, then a\n"
     "                                    summary; status 0 only when every one succeeded\n"
     "  usb reboot [--devices LIST|all]   reboot the chosen cameras; they come back after a\n"
-    "                                    while with new handles (run usb list again)\n";
+    "                                    while with new handles (run usb list again)\n"
+    "  usb import FILE --devices LIST|all\n"
+    "                                    send one 55-byte parameter file to the chosen\n"
+    "                                    cameras, all at once; one line per camera (ok or\n"
+    "                                    its code), then a summary; status 0 only when\n"
+    "                                    every one took it\n";
 
 namespace {
 
@@ -84,6 +90,9 @@ int RunUsb(const Args& args) {
         return RunUsbUpgrade(Args(args.begin() + 1, args.end()));
     if (args[0] == "reboot")
         return RunUsbReboot(Args(args.begin() + 1, args.end()));
+    // "usb import INDEX FILE" stays the one-camera command; --devices selects many.
+    if (args[0] == "import" && std::find(args.begin(), args.end(), "--devices") != args.end())
+        return RunUsbImportMany(Args(args.begin() + 1, args.end()));
     return RunUsbCamera(args);
 }
 

@@ -41,32 +41,6 @@ class StatusPrinter final : public strevo::IUpgradeListener {
     std::map<int, std::string> last_;
 };
 
-// "all" or comma-separated indices. False after printing a usage error.
-bool ParseDevices(const std::string& text, bool* all, std::set<int>* chosen) {
-    if (text == "all") {
-        *all = true;
-        return true;
-    }
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t comma = text.find(',', pos);
-        if (comma == std::string::npos)
-            comma = text.size();
-        const std::string part = text.substr(pos, comma - pos);
-        char* end = nullptr;
-        long index = std::strtol(part.c_str(), &end, 10);
-        if (part.empty() || *end || index < 0 || index > 1000) {
-            std::fprintf(stderr,
-                         "strevoctl: --devices takes all or indices as in usb list (0,2)\n");
-            return false;
-        }
-        chosen->insert(static_cast<int>(index));
-        pos = comma + 1;
-    }
-    *all = false;
-    return true;
-}
-
 struct Options {
     std::vector<std::string> packages;
     bool all = true;
@@ -167,6 +141,31 @@ int Run(const Args& args, bool upgrade) {
 }
 
 }  // namespace
+
+bool ParseDevices(const std::string& text, bool* all, std::set<int>* chosen) {
+    if (text == "all") {
+        *all = true;
+        return true;
+    }
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t comma = text.find(',', pos);
+        if (comma == std::string::npos)
+            comma = text.size();
+        const std::string part = text.substr(pos, comma - pos);
+        char* end = nullptr;
+        long index = std::strtol(part.c_str(), &end, 10);
+        if (part.empty() || *end || index < 0 || index > 1000) {
+            std::fprintf(stderr,
+                         "strevoctl: --devices takes all or indices as in usb list (0,2)\n");
+            return false;
+        }
+        chosen->insert(static_cast<int>(index));
+        pos = comma + 1;
+    }
+    *all = false;
+    return true;
+}
 
 int RunUsbUpgrade(const Args& args) {
     return Run(args, true);

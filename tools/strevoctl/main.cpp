@@ -24,12 +24,13 @@ void PrintHelp() {
         "usage: strevoctl GROUP COMMAND [ARG...]\n"
         "       strevoctl --version   version, settings file and log folder in use\n\n"
         "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s%s\n"
-        "Network cameras:\n%s%s%s\n"
+        "Network cameras:\n%s%s%s%s\n"
         "RTSP cameras:\n%s\n"
         "Exit status: 0 on success; 1 when the camera or transport reports a failure\n"
         "(the message and the numeric code go to stderr); 2 for a usage error.\n",
         strevoctl::kUsbHelp, strevoctl::kUsbCameraHelp, strevoctl::kIpDiscoverHelp,
-        strevoctl::kIpCameraHelp, strevoctl::kIpStreamHelp, strevoctl::kRtspHelp);
+        strevoctl::kIpCameraHelp, strevoctl::kIpStreamHelp, strevoctl::kIpSnapshotHelp,
+        strevoctl::kRtspHelp);
 }
 
 // The version, and the settings file and log folder that a program in this
@@ -71,6 +72,10 @@ int main(int argc, char** argv) {
         if (!args.empty() && args[0] == "stream") {
             args.erase(args.begin());
             return strevoctl::RunIpStream(args);
+        }
+        if (!args.empty() && args[0] == "snapshot") {
+            args.erase(args.begin());
+            return strevoctl::RunIpSnapshot(args);
         }
         return strevoctl::RunIpCamera(args);
     }
