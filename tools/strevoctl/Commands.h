@@ -17,6 +17,7 @@ int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
 int RunUsbUpgrade(const Args& args);  // usb upgrade PACKAGE... [--devices LIST|all]
 int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
 int RunRtsp(const Args& args);        // rtsp probe|stream URL ...
+int RunOnvif(const Args& args);       // onvif discover|info|get|set|ptz|presets|preset|reboot
 
 // Help text of each group, one command per line.
 extern const char* const kUsbHelp;
@@ -25,6 +26,23 @@ extern const char* const kIpCameraHelp;
 extern const char* const kIpStreamHelp;
 extern const char* const kUsbCameraHelp;
 extern const char* const kRtspHelp;
+extern const char* const kOnvifHelp;
+
+// A camera login given on the command line.
+struct Credentials {
+    std::string user;
+    std::string password;
+    std::string passwordFile;
+    bool passwordGiven = false;  // by --password or --password-file
+};
+// The first line of a file, without its line end.
+bool ReadPasswordFile(const std::string& path, std::string* password);
+// Takes args[*i] if it is --user, --password-file or --password (moving *i past
+// its value): 1 taken, 0 not a login option, -1 a usage error told in *error.
+int TakeCredentialOption(const Args& args, size_t* i, Credentials* c, std::string* error);
+// Reads the password file, or STREVO_PASSWORD when no password was given;
+// false after saying why on stderr.
+bool ResolvePassword(Credentials* c);
 
 // When STREVO_HID_SIM is set, checks that the camsim link answers; prints a
 // clear message and returns false when it does not.
