@@ -366,6 +366,11 @@ class OnvifModule final : public Module {
         return onvif::PasswordDigest(nonce, created, settings_->password) == digest ? 1 : -1;
     }
 
+    static void Challenge(const Camera& c, httplib::Response& res) {
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Digest realm=\"camsim\", qop=\"auth\", nonce=\"" +
+                                               c.digestNonce + "\", algorithm=MD5");
+    }
     static void Send(httplib::Response& res, int status, const std::string& body) {
         res.status = status;
         res.set_content(body, "application/soap+xml; charset=utf-8");
@@ -385,7 +390,11 @@ class OnvifModule final : public Module {
             if (n->type == XML_ELEMENT_NODE)
                 call = n;
         if (!onvif::Is(env, ns::kSoap, "Envelope") || !call || !call->ns) {
-            SendFault(res, true, "WellFormed", "not a SOAP 1.2 request");
+            // HTTP clients send an empty request first to learn the digest challenge.
+            if (!DigestOk(c, req))
+                Challenge(c, res);
+            else
+                SendFault(res, true, "WellFormed", "not a SOAP 1.2 request");
             return;
         }
         const std::string service = reinterpret_cast<const char*>(call->ns->href);
@@ -399,9 +408,7 @@ class OnvifModule final : public Module {
                     SendFault(res, true, "NotAuthorized", "the user name or password is wrong");
                     return;
                 }
-                res.status = 401;
-                res.set_header("WWW-Authenticate", "Digest realm=\"camsim\", qop=\"auth\", nonce=\"" +
-                                                       c.digestNonce + "\", algorithm=MD5");
+                Challenge(c, res);
                 return;
             }
         }
