@@ -222,6 +222,7 @@ class OnvifModule final : public Module {
             // A few workers per camera: enough for a move and a stop at once.
             c->server->new_task_queue = [] { return new httplib::ThreadPool(3); };
             c->server->set_keep_alive_timeout(2);
+            c->server->set_tcp_nodelay(true);
             c->server->set_payload_max_length(1 << 20);
             Camera* cp = c.get();
             c->server->Post(".*", [this, cp](const httplib::Request& req, httplib::Response& res) {
