@@ -74,9 +74,11 @@ int main() {
         std::vector<onvif::DiscoveredCamera> found;
         const auto t0 = Clock::now();
         double last = 0;
-        onvif::Discover(d, &found, [&](const onvif::DiscoveredCamera&) { last = Ms(t0, Clock::now()); });
+        onvif::Discover(d, &found,
+                        [&](const onvif::DiscoveredCamera&) { last = Ms(t0, Clock::now()); });
         std::printf("onvif discovery: %zu of 200 cameras listed, the last after %.1f ms%s\n",
-                    found.size(), last, found.size() == 200 && last <= 1000 ? "" : "  (target missed)");
+                    found.size(), last,
+                    found.size() == 200 && last <= 1000 ? "" : "  (target missed)");
     }
     return 0;
 }

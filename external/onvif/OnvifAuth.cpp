@@ -39,8 +39,8 @@ std::string Base64(std::string_view bytes) {
     std::string out;
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 |
-                           uint8_t(bytes[i + 2]);
+        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 |
+                           uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
         out += kB64[v >> 18];
         out += kB64[(v >> 12) & 63];
         out += kB64[(v >> 6) & 63];
@@ -174,8 +174,8 @@ bool ParseUtcText(std::string_view s, int64_t* out) {
     int64_t offset = 0;
     if (at < s.size() && (s[at] == '+' || s[at] == '-')) {
         int oh, om;
-        if (!num(at + 1, 2, &oh) || at + 3 >= s.size() || s[at + 3] != ':' || !num(at + 4, 2, &om) ||
-            oh > 23 || om > 59)
+        if (!num(at + 1, 2, &oh) || at + 3 >= s.size() || s[at + 3] != ':' ||
+            !num(at + 4, 2, &om) || oh > 23 || om > 59)
             return false;
         offset = (s[at] == '+' ? 1 : -1) * (oh * 3600 + om * 60);
         at += 6;
@@ -277,8 +277,7 @@ std::string DigestResponse(const std::map<std::string, std::string>& c, const st
 
 std::string DigestAuthorization(const std::map<std::string, std::string>& c,
                                 const std::string& user, const std::string& password,
-                                const std::string& method, const std::string& uri,
-                                uint32_t count) {
+                                const std::string& method, const std::string& uri, uint32_t count) {
     auto get = [&](const char* k) {
         auto it = c.find(k);
         return it == c.end() ? std::string() : it->second;

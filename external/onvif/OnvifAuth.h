@@ -43,12 +43,11 @@ bool ParseDigestHeader(std::string_view header, std::map<std::string, std::strin
 // algorithm) and the request; nc and cnonce as sent.
 std::string DigestResponse(const std::map<std::string, std::string>& challenge,
                            const std::string& user, const std::string& password,
-                           const std::string& method, const std::string& uri,
-                           const std::string& nc, const std::string& cnonce);
+                           const std::string& method, const std::string& uri, const std::string& nc,
+                           const std::string& cnonce);
 // A whole Authorization header value answering the challenge.
 std::string DigestAuthorization(const std::map<std::string, std::string>& challenge,
                                 const std::string& user, const std::string& password,
-                                const std::string& method, const std::string& uri,
-                                uint32_t count);
+                                const std::string& method, const std::string& uri, uint32_t count);
 
 }  // namespace onvif

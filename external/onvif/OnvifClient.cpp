@@ -15,20 +15,34 @@ namespace onvif {
 
 const char* ErrorText(int32_t code) {
     switch (code) {
-        case kOk: return "success";
-        case kErrAddress: return "not a camera address (host[:port] or http://host[:port]/path)";
-        case kErrConnect: return "nothing answers at the camera's address";
-        case kErrTimeout: return "the camera did not answer in time";
-        case kErrAuth: return "the camera refused the user name or password";
-        case kErrFault: return "the camera refused the request (SOAP fault)";
-        case kErrEmptyAnswer: return "the camera answered with an empty message";
-        case kErrMalformed: return "the camera's answer is not the message expected";
-        case kErrHttp: return "the camera answered with an HTTP error";
-        case kErrUnsupported: return "the camera does not offer this service";
-        case kErrNotConnected: return "not connected to the camera";
-        case kErrArgument: return "a value given is out of range or unknown";
-        case kErrNoResources: return "out of resources (random bytes, memory)";
-        default: return "unknown error";
+        case kOk:
+            return "success";
+        case kErrAddress:
+            return "not a camera address (host[:port] or http://host[:port]/path)";
+        case kErrConnect:
+            return "nothing answers at the camera's address";
+        case kErrTimeout:
+            return "the camera did not answer in time";
+        case kErrAuth:
+            return "the camera refused the user name or password";
+        case kErrFault:
+            return "the camera refused the request (SOAP fault)";
+        case kErrEmptyAnswer:
+            return "the camera answered with an empty message";
+        case kErrMalformed:
+            return "the camera's answer is not the message expected";
+        case kErrHttp:
+            return "the camera answered with an HTTP error";
+        case kErrUnsupported:
+            return "the camera does not offer this service";
+        case kErrNotConnected:
+            return "not connected to the camera";
+        case kErrArgument:
+            return "a value given is out of range or unknown";
+        case kErrNoResources:
+            return "out of resources (random bytes, memory)";
+        default:
+            return "unknown error";
     }
 }
 
@@ -70,23 +84,128 @@ using S = ImagingSettings;
 using O = ImagingOptions;
 // In the schema's order, so a write can be emitted from this table.
 const FieldDef kFields[] = {
-    {{"backlight", false}, "BacklightCompensation", "Mode", nullptr, nullptr, &S::backlightMode, nullptr, &O::backlightModes},
-    {{"backlight-level", true}, "BacklightCompensation", "Level", nullptr, &S::backlightLevel, nullptr, &O::backlightLevel, nullptr},
-    {{"brightness", true}, "Brightness", nullptr, nullptr, &S::brightness, nullptr, &O::brightness, nullptr},
-    {{"saturation", true}, "ColorSaturation", nullptr, nullptr, &S::colorSaturation, nullptr, &O::colorSaturation, nullptr},
-    {{"contrast", true}, "Contrast", nullptr, nullptr, &S::contrast, nullptr, &O::contrast, nullptr},
-    {{"exposure", false}, "Exposure", "Mode", nullptr, nullptr, &S::exposureMode, nullptr, &O::exposureModes},
-    {{"exposure-time", true}, "Exposure", "ExposureTime", nullptr, &S::exposureTime, nullptr, &O::exposureTime, nullptr},
+    {{"backlight", false},
+     "BacklightCompensation",
+     "Mode",
+     nullptr,
+     nullptr,
+     &S::backlightMode,
+     nullptr,
+     &O::backlightModes},
+    {{"backlight-level", true},
+     "BacklightCompensation",
+     "Level",
+     nullptr,
+     &S::backlightLevel,
+     nullptr,
+     &O::backlightLevel,
+     nullptr},
+    {{"brightness", true},
+     "Brightness",
+     nullptr,
+     nullptr,
+     &S::brightness,
+     nullptr,
+     &O::brightness,
+     nullptr},
+    {{"saturation", true},
+     "ColorSaturation",
+     nullptr,
+     nullptr,
+     &S::colorSaturation,
+     nullptr,
+     &O::colorSaturation,
+     nullptr},
+    {{"contrast", true},
+     "Contrast",
+     nullptr,
+     nullptr,
+     &S::contrast,
+     nullptr,
+     &O::contrast,
+     nullptr},
+    {{"exposure", false},
+     "Exposure",
+     "Mode",
+     nullptr,
+     nullptr,
+     &S::exposureMode,
+     nullptr,
+     &O::exposureModes},
+    {{"exposure-time", true},
+     "Exposure",
+     "ExposureTime",
+     nullptr,
+     &S::exposureTime,
+     nullptr,
+     &O::exposureTime,
+     nullptr},
     {{"gain", true}, "Exposure", "Gain", nullptr, &S::gain, nullptr, &O::gain, nullptr},
     {{"iris", true}, "Exposure", "Iris", nullptr, &S::iris, nullptr, &O::iris, nullptr},
-    {{"focus", false}, "Focus", "AutoFocusMode", "AutoFocusModes", nullptr, &S::focusMode, nullptr, &O::focusModes},
-    {{"ircut", false}, "IrCutFilter", nullptr, nullptr, nullptr, &S::irCutFilter, nullptr, &O::irCutFilterModes},
-    {{"sharpness", true}, "Sharpness", nullptr, nullptr, &S::sharpness, nullptr, &O::sharpness, nullptr},
-    {{"wdr", false}, "WideDynamicRange", "Mode", nullptr, nullptr, &S::wdrMode, nullptr, &O::wdrModes},
-    {{"wdr-level", true}, "WideDynamicRange", "Level", nullptr, &S::wdrLevel, nullptr, &O::wdrLevel, nullptr},
-    {{"white-balance", false}, "WhiteBalance", "Mode", nullptr, nullptr, &S::whiteBalanceMode, nullptr, &O::whiteBalanceModes},
-    {{"cr-gain", true}, "WhiteBalance", "CrGain", "YrGain", &S::crGain, nullptr, &O::crGain, nullptr},
-    {{"cb-gain", true}, "WhiteBalance", "CbGain", "YbGain", &S::cbGain, nullptr, &O::cbGain, nullptr},
+    {{"focus", false},
+     "Focus",
+     "AutoFocusMode",
+     "AutoFocusModes",
+     nullptr,
+     &S::focusMode,
+     nullptr,
+     &O::focusModes},
+    {{"ircut", false},
+     "IrCutFilter",
+     nullptr,
+     nullptr,
+     nullptr,
+     &S::irCutFilter,
+     nullptr,
+     &O::irCutFilterModes},
+    {{"sharpness", true},
+     "Sharpness",
+     nullptr,
+     nullptr,
+     &S::sharpness,
+     nullptr,
+     &O::sharpness,
+     nullptr},
+    {{"wdr", false},
+     "WideDynamicRange",
+     "Mode",
+     nullptr,
+     nullptr,
+     &S::wdrMode,
+     nullptr,
+     &O::wdrModes},
+    {{"wdr-level", true},
+     "WideDynamicRange",
+     "Level",
+     nullptr,
+     &S::wdrLevel,
+     nullptr,
+     &O::wdrLevel,
+     nullptr},
+    {{"white-balance", false},
+     "WhiteBalance",
+     "Mode",
+     nullptr,
+     nullptr,
+     &S::whiteBalanceMode,
+     nullptr,
+     &O::whiteBalanceModes},
+    {{"cr-gain", true},
+     "WhiteBalance",
+     "CrGain",
+     "YrGain",
+     &S::crGain,
+     nullptr,
+     &O::crGain,
+     nullptr},
+    {{"cb-gain", true},
+     "WhiteBalance",
+     "CbGain",
+     "YbGain",
+     &S::cbGain,
+     nullptr,
+     &O::cbGain,
+     nullptr},
 };
 constexpr int kFieldCount = static_cast<int>(sizeof kFields / sizeof kFields[0]);
 
@@ -298,9 +417,8 @@ struct Client::Impl {
         for (int attempt = 0; attempt < 2; ++attempt) {
             httplib::Headers headers;
             if (!challenge.empty() && !options.user.empty()) {
-                const std::string auth = DigestAuthorization(challenge, options.user,
-                                                             options.password, "POST", path,
-                                                             ++challengeCount);
+                const std::string auth = DigestAuthorization(
+                    challenge, options.user, options.password, "POST", path, ++challengeCount);
                 if (!auth.empty())
                     headers.emplace("Authorization", auth);
             }
@@ -337,8 +455,8 @@ struct Client::Impl {
                     found = true;
                 }
             }
-            const bool stale = fresh.count("stale") &&
-                               (fresh["stale"] == "true" || fresh["stale"] == "TRUE");
+            const bool stale =
+                fresh.count("stale") && (fresh["stale"] == "true" || fresh["stale"] == "TRUE");
             if (!found || (attempt > 0 && !stale))
                 return kOk;
             challenge = fresh;
@@ -359,8 +477,8 @@ struct Client::Impl {
         for (int attempt = 0;; ++attempt) {
             std::string header;
             if (authenticate && !options.user.empty()) {
-                header = UsernameTokenHeader(options.user, options.password,
-                                             NowUnix() + clockOffset);
+                header =
+                    UsernameTokenHeader(options.user, options.password, NowUnix() + clockOffset);
                 if (header.empty())
                     return Fail(kErrNoResources, "no random bytes for the nonce");
             }
@@ -415,8 +533,8 @@ struct Client::Impl {
             const std::string key = u.host + ":" + std::to_string(u.port);
             auto it = reachable.find(key);
             if (it == reachable.end())
-                it = reachable.emplace(key, net::TcpReachable(u.host, u.port,
-                                                              options.connectLimitMs))
+                it = reachable
+                         .emplace(key, net::TcpReachable(u.host, u.port, options.connectLimitMs))
                          .first;
             replace = !it->second;
         }
@@ -462,8 +580,8 @@ struct Client::Impl {
             return r;
         // Older cameras: the capabilities carry the same addresses.
         r = Call(services.device, soap::kActionGetCapabilities,
-                 "<tds:GetCapabilities><tds:Category>All</tds:Category></tds:GetCapabilities>", true,
-                 &doc, &body);
+                 "<tds:GetCapabilities><tds:Category>All</tds:Category></tds:GetCapabilities>",
+                 true, &doc, &body);
         if (r != kOk)
             return r;
         const xmlNode* caps = Find(body, ns::kDevice, "Capabilities");
@@ -513,8 +631,8 @@ int32_t Client::Connect(const Options& options) {
         return r;
     if (m.services.device.empty())
         m.services.device = given;
-    for (std::string* s : {&m.services.device, &m.services.media, &m.services.imaging,
-                           &m.services.ptz})
+    for (std::string* s :
+         {&m.services.device, &m.services.media, &m.services.imaging, &m.services.ptz})
         *s = m.Rewrite(*s, 80);
     m.connected = true;
     m.error = Error{};
@@ -589,10 +707,10 @@ int32_t Client::GetProfiles(std::vector<Profile>* out) {
         const xmlNode* enc = Child(p, ns::kSchema, "VideoEncoderConfiguration");
         profile.encoding = FindText(enc, ns::kSchema, "Encoding").value_or("");
         const xmlNode* res = Find(enc, ns::kSchema, "Resolution");
-        profile.width = static_cast<int>(
-            Number(FindText(res, ns::kSchema, "Width").value_or("")).value_or(0));
-        profile.height = static_cast<int>(
-            Number(FindText(res, ns::kSchema, "Height").value_or("")).value_or(0));
+        profile.width =
+            static_cast<int>(Number(FindText(res, ns::kSchema, "Width").value_or("")).value_or(0));
+        profile.height =
+            static_cast<int>(Number(FindText(res, ns::kSchema, "Height").value_or("")).value_or(0));
         profile.ptzConfigurationToken = Attr(Child(p, ns::kSchema, "PTZConfiguration"), "token");
         if (!profile.token.empty())
             out->push_back(std::move(profile));
@@ -621,11 +739,10 @@ int32_t Client::GetStreamUri(const std::string& profileToken, std::string* uri) 
 int32_t Client::GetSnapshotUri(const std::string& profileToken, std::string* uri) {
     XmlDoc doc;
     xmlNodePtr a = nullptr;
-    const int32_t r = impl_->Simple(impl_->services.media, soap::kActionGetSnapshotUri,
-                                    "<trt:GetSnapshotUri>" +
-                                        Token("trt:ProfileToken", profileToken) +
-                                        "</trt:GetSnapshotUri>",
-                                    &doc, &a);
+    const int32_t r = impl_->Simple(
+        impl_->services.media, soap::kActionGetSnapshotUri,
+        "<trt:GetSnapshotUri>" + Token("trt:ProfileToken", profileToken) + "</trt:GetSnapshotUri>",
+        &doc, &a);
     if (r != kOk)
         return r;
     const auto u = FindText(a, ns::kSchema, "Uri");
@@ -638,11 +755,11 @@ int32_t Client::GetSnapshotUri(const std::string& profileToken, std::string* uri
 int32_t Client::GetImagingSettings(const std::string& source, ImagingSettings* out) {
     XmlDoc doc;
     xmlNodePtr a = nullptr;
-    const int32_t r = impl_->Simple(impl_->services.imaging, soap::kActionGetImagingSettings,
-                                    "<timg:GetImagingSettings>" +
-                                        Token("timg:VideoSourceToken", source) +
-                                        "</timg:GetImagingSettings>",
-                                    &doc, &a);
+    const int32_t r =
+        impl_->Simple(impl_->services.imaging, soap::kActionGetImagingSettings,
+                      "<timg:GetImagingSettings>" + Token("timg:VideoSourceToken", source) +
+                          "</timg:GetImagingSettings>",
+                      &doc, &a);
     if (r != kOk)
         return r;
     const xmlNode* top = Find(a, ns::kImaging, "ImagingSettings");
@@ -655,10 +772,10 @@ int32_t Client::GetImagingSettings(const std::string& source, ImagingSettings* o
 int32_t Client::GetImagingOptions(const std::string& source, ImagingOptions* out) {
     XmlDoc doc;
     xmlNodePtr a = nullptr;
-    const int32_t r = impl_->Simple(impl_->services.imaging, soap::kActionGetOptions,
-                                    "<timg:GetOptions>" + Token("timg:VideoSourceToken", source) +
-                                        "</timg:GetOptions>",
-                                    &doc, &a);
+    const int32_t r = impl_->Simple(
+        impl_->services.imaging, soap::kActionGetOptions,
+        "<timg:GetOptions>" + Token("timg:VideoSourceToken", source) + "</timg:GetOptions>", &doc,
+        &a);
     if (r != kOk)
         return r;
     const xmlNode* top = Find(a, ns::kImaging, "ImagingOptions");
@@ -703,16 +820,16 @@ int32_t Client::SetImagingSettings(const std::string& source, const ImagingSetti
 int32_t Client::GetFocusMoveOptions(const std::string& source, FocusMoveOptions* out) {
     XmlDoc doc;
     xmlNodePtr a = nullptr;
-    const int32_t r = impl_->Simple(impl_->services.imaging, soap::kActionGetMoveOptions,
-                                    "<timg:GetMoveOptions>" +
-                                        Token("timg:VideoSourceToken", source) +
-                                        "</timg:GetMoveOptions>",
-                                    &doc, &a);
+    const int32_t r = impl_->Simple(
+        impl_->services.imaging, soap::kActionGetMoveOptions,
+        "<timg:GetMoveOptions>" + Token("timg:VideoSourceToken", source) + "</timg:GetMoveOptions>",
+        &doc, &a);
     if (r != kOk)
         return r;
     *out = FocusMoveOptions{};
     const xmlNode* top = Find(a, ns::kImaging, "MoveOptions");
-    out->continuousSpeed = ReadRange(Child(Child(top, ns::kSchema, "Continuous"), ns::kSchema, "Speed"));
+    out->continuousSpeed =
+        ReadRange(Child(Child(top, ns::kSchema, "Continuous"), ns::kSchema, "Speed"));
     out->absolutePosition =
         ReadRange(Child(Child(top, ns::kSchema, "Absolute"), ns::kSchema, "Position"));
     out->relativeDistance =
@@ -822,10 +939,9 @@ int32_t Client::Stop(const std::string& profile) {
 int32_t Client::GetPresets(const std::string& profile, std::vector<Preset>* out) {
     XmlDoc doc;
     xmlNodePtr a = nullptr;
-    const int32_t r = impl_->Simple(impl_->services.ptz, soap::kActionGetPresets,
-                                    "<tptz:GetPresets>" + Token("tptz:ProfileToken", profile) +
-                                        "</tptz:GetPresets>",
-                                    &doc, &a);
+    const int32_t r = impl_->Simple(
+        impl_->services.ptz, soap::kActionGetPresets,
+        "<tptz:GetPresets>" + Token("tptz:ProfileToken", profile) + "</tptz:GetPresets>", &doc, &a);
     if (r != kOk)
         return r;
     out->clear();

@@ -18,18 +18,18 @@ namespace onvif {
 
 enum : int32_t {
     kOk = 0,
-    kErrAddress = -1,      // not an address this client can reach (host[:port] or http://...)
-    kErrConnect = -2,      // nothing answers at the address
-    kErrTimeout = -3,      // the camera took longer than the connect or read limit
-    kErrAuth = -4,         // the camera refused the user name or password
-    kErrFault = -5,        // the camera answered with a SOAP fault (see Error::fault*)
-    kErrEmptyAnswer = -6,  // the camera answered 200 without a body
-    kErrMalformed = -7,    // the answer is not the SOAP message expected
-    kErrHttp = -8,         // an HTTP status other than 200, 400, 401 or 500
-    kErrUnsupported = -9,  // the camera has no such service or capability
+    kErrAddress = -1,        // not an address this client can reach (host[:port] or http://...)
+    kErrConnect = -2,        // nothing answers at the address
+    kErrTimeout = -3,        // the camera took longer than the connect or read limit
+    kErrAuth = -4,           // the camera refused the user name or password
+    kErrFault = -5,          // the camera answered with a SOAP fault (see Error::fault*)
+    kErrEmptyAnswer = -6,    // the camera answered 200 without a body
+    kErrMalformed = -7,      // the answer is not the SOAP message expected
+    kErrHttp = -8,           // an HTTP status other than 200, 400, 401 or 500
+    kErrUnsupported = -9,    // the camera has no such service or capability
     kErrNotConnected = -10,  // Connect was not called or failed
-    kErrArgument = -11,    // a value given to the call is out of range or unknown
-    kErrNoResources = -12  // no random bytes for the nonce, out of memory
+    kErrArgument = -11,      // a value given to the call is out of range or unknown
+    kErrNoResources = -12    // no random bytes for the nonce, out of memory
 };
 
 // A short English text for a code, for logs and the command line.
@@ -38,9 +38,9 @@ const char* ErrorText(int32_t code);
 // What went wrong in the last call.
 struct Error {
     int32_t code = kOk;
-    std::string text;        // one line: ErrorText plus the details below, never a password
-    int httpStatus = 0;      // 0 when no HTTP answer came
-    std::string faultCode;   // e.g. "env:Sender" as sent (QName text)
+    std::string text;          // one line: ErrorText plus the details below, never a password
+    int httpStatus = 0;        // 0 when no HTTP answer came
+    std::string faultCode;     // e.g. "env:Sender" as sent (QName text)
     std::string faultSubcode;  // innermost subcode, e.g. "ter:NotAuthorized"
     std::string faultReason;
 };
@@ -48,7 +48,7 @@ struct Error {
 // Replace the host of the service and stream addresses a camera returns by the
 // one connected to: cameras behind NAT, or ones that report 127.0.1.1.
 enum class UseConnectedHost {
-    kAuto,    // when the returned host differs and does not accept a connection
+    kAuto,  // when the returned host differs and does not accept a connection
     kAlways,
     kNever
 };
@@ -94,7 +94,7 @@ struct ImagingSettings {
     std::optional<double> brightness, colorSaturation, contrast;
     std::optional<std::string> exposureMode;  // "AUTO", "MANUAL"
     std::optional<double> exposureTime, gain, iris;
-    std::optional<std::string> focusMode;  // "AUTO", "MANUAL"
+    std::optional<std::string> focusMode;    // "AUTO", "MANUAL"
     std::optional<std::string> irCutFilter;  // "ON", "OFF", "AUTO"
     std::optional<double> sharpness;
     std::optional<std::string> wdrMode;  // "OFF", "ON"

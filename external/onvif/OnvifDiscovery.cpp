@@ -57,7 +57,7 @@ std::string PercentDecode(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         auto hex = [](char c) {
-            return c >= '0' && c <= '9' ? c - '0'
+            return c >= '0' && c <= '9'   ? c - '0'
                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                           : -1;
@@ -145,8 +145,7 @@ bool ReadProbeMatches(const std::string& datagram, const std::string& messageId,
         return false;
     if (!messageId.empty() && Text(Child(header, ns::kAddressing, "RelatesTo")) != messageId)
         return false;
-    const xmlNode* matches =
-        Child(Child(root, ns::kSoap, "Body"), ns::kDiscovery, "ProbeMatches");
+    const xmlNode* matches = Child(Child(root, ns::kSoap, "Body"), ns::kDiscovery, "ProbeMatches");
     if (!matches)
         return false;
     bool any = false;

@@ -15,12 +15,12 @@ constexpr const char* kDiscoveryGroup = "239.255.255.250";
 constexpr int kDiscoveryPort = 3702;
 
 struct DiscoveredCamera {
-    std::string from;        // the sender's address
-    std::string endpoint;    // wsa:EndpointReference/Address, e.g. urn:uuid:...
+    std::string from;                 // the sender's address
+    std::string endpoint;             // wsa:EndpointReference/Address, e.g. urn:uuid:...
     std::vector<std::string> xaddrs;  // device service addresses
     std::vector<std::string> scopes;
-    std::string name;        // from the scope onvif://www.onvif.org/name/..., decoded
-    std::string hardware;    // from .../hardware/...
+    std::string name;      // from the scope onvif://www.onvif.org/name/..., decoded
+    std::string hardware;  // from .../hardware/...
 };
 
 // A Probe with that wsa:MessageID (urn:uuid:...).
@@ -39,8 +39,8 @@ std::string ProbeMatchesMessage(const std::string& relatesTo, const std::string&
 std::string NewMessageId();
 
 struct DiscoveryOptions {
-    int waitMs = 1000;        // how long answers are collected
-    std::string target;       // empty: the multicast group; else one camera's address
+    int waitMs = 1000;               // how long answers are collected
+    std::string target;              // empty: the multicast group; else one camera's address
     std::string multicastInterface;  // address of the interface to send on; empty: the route's
 };
 

@@ -124,8 +124,7 @@ bool Udp::Receive(std::string* data, std::string* fromHost, int* fromPort, int w
     char buf[65536];
     sockaddr_in from{};
     socklen_t len = sizeof from;
-    const ssize_t n =
-        recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    const ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
     if (n < 0)
         return false;
     data->assign(buf, static_cast<size_t>(n));

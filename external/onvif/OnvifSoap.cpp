@@ -3,10 +3,11 @@
 namespace onvif::soap {
 
 std::string Envelope(const std::string& header, const std::string& body) {
-    std::string s = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><s:Envelope xmlns:s=\"") +
-                    ns::kSoap + "\" xmlns:tt=\"" + ns::kSchema + "\" xmlns:tds=\"" + ns::kDevice +
-                    "\" xmlns:trt=\"" + ns::kMedia + "\" xmlns:timg=\"" + ns::kImaging +
-                    "\" xmlns:tptz=\"" + ns::kPtz + "\" xmlns:ter=\"" + ns::kError + "\">";
+    std::string s =
+        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><s:Envelope xmlns:s=\"") +
+        ns::kSoap + "\" xmlns:tt=\"" + ns::kSchema + "\" xmlns:tds=\"" + ns::kDevice +
+        "\" xmlns:trt=\"" + ns::kMedia + "\" xmlns:timg=\"" + ns::kImaging + "\" xmlns:tptz=\"" +
+        ns::kPtz + "\" xmlns:ter=\"" + ns::kError + "\">";
     if (!header.empty())
         s += "<s:Header>" + header + "</s:Header>";
     return s + "<s:Body>" + body + "</s:Body></s:Envelope>";
@@ -87,8 +88,8 @@ int32_t Read(int status, const std::string& body, Error* e, XmlDoc* doc, xmlNode
             std::string uri, local;
             if (v && ResolveQName(v, Text(v), &uri, &local))
                 auth = (uri == ns::kError && local == "NotAuthorized") ||
-                       (uri == ns::kWsse && (local == "FailedAuthentication" ||
-                                             local == "InvalidSecurityToken"));
+                       (uri == ns::kWsse &&
+                        (local == "FailedAuthentication" || local == "InvalidSecurityToken"));
         }
         std::string detail = e->faultCode;
         if (!e->faultSubcode.empty())

@@ -27,21 +27,26 @@ void ReadImagingSettings(const xmlNode* settings, ImagingSettings* out);
 std::string ImagingSettingsXml(const ImagingSettings& s);
 
 #define ONVIF_ACTION(name, service, op) constexpr const char* name = service "/" op
-ONVIF_ACTION(kActionGetSystemDateAndTime, "http://www.onvif.org/ver10/device/wsdl", "GetSystemDateAndTime");
+ONVIF_ACTION(kActionGetSystemDateAndTime, "http://www.onvif.org/ver10/device/wsdl",
+             "GetSystemDateAndTime");
 ONVIF_ACTION(kActionGetServices, "http://www.onvif.org/ver10/device/wsdl", "GetServices");
 ONVIF_ACTION(kActionGetCapabilities, "http://www.onvif.org/ver10/device/wsdl", "GetCapabilities");
-ONVIF_ACTION(kActionGetDeviceInformation, "http://www.onvif.org/ver10/device/wsdl", "GetDeviceInformation");
+ONVIF_ACTION(kActionGetDeviceInformation, "http://www.onvif.org/ver10/device/wsdl",
+             "GetDeviceInformation");
 ONVIF_ACTION(kActionSystemReboot, "http://www.onvif.org/ver10/device/wsdl", "SystemReboot");
 ONVIF_ACTION(kActionGetProfiles, "http://www.onvif.org/ver10/media/wsdl", "GetProfiles");
 ONVIF_ACTION(kActionGetStreamUri, "http://www.onvif.org/ver10/media/wsdl", "GetStreamUri");
 ONVIF_ACTION(kActionGetSnapshotUri, "http://www.onvif.org/ver10/media/wsdl", "GetSnapshotUri");
-ONVIF_ACTION(kActionGetImagingSettings, "http://www.onvif.org/ver20/imaging/wsdl", "GetImagingSettings");
-ONVIF_ACTION(kActionSetImagingSettings, "http://www.onvif.org/ver20/imaging/wsdl", "SetImagingSettings");
+ONVIF_ACTION(kActionGetImagingSettings, "http://www.onvif.org/ver20/imaging/wsdl",
+             "GetImagingSettings");
+ONVIF_ACTION(kActionSetImagingSettings, "http://www.onvif.org/ver20/imaging/wsdl",
+             "SetImagingSettings");
 ONVIF_ACTION(kActionGetOptions, "http://www.onvif.org/ver20/imaging/wsdl", "GetOptions");
 ONVIF_ACTION(kActionGetMoveOptions, "http://www.onvif.org/ver20/imaging/wsdl", "GetMoveOptions");
 ONVIF_ACTION(kActionMove, "http://www.onvif.org/ver20/imaging/wsdl", "Move");
 ONVIF_ACTION(kActionImagingStop, "http://www.onvif.org/ver20/imaging/wsdl", "Stop");
-ONVIF_ACTION(kActionGetConfigurationOptions, "http://www.onvif.org/ver20/ptz/wsdl", "GetConfigurationOptions");
+ONVIF_ACTION(kActionGetConfigurationOptions, "http://www.onvif.org/ver20/ptz/wsdl",
+             "GetConfigurationOptions");
 ONVIF_ACTION(kActionContinuousMove, "http://www.onvif.org/ver20/ptz/wsdl", "ContinuousMove");
 ONVIF_ACTION(kActionPtzStop, "http://www.onvif.org/ver20/ptz/wsdl", "Stop");
 ONVIF_ACTION(kActionGetPresets, "http://www.onvif.org/ver20/ptz/wsdl", "GetPresets");

@@ -134,12 +134,14 @@ std::optional<double> Number(std::string_view text) {
 bool ResolveQName(const xmlNode* node, std::string_view qname, std::string* nsUri,
                   std::string* local) {
     const size_t colon = qname.find(':');
-    const std::string prefix = colon == std::string_view::npos ? "" : std::string(qname.substr(0, colon));
+    const std::string prefix =
+        colon == std::string_view::npos ? "" : std::string(qname.substr(0, colon));
     *local = std::string(colon == std::string_view::npos ? qname : qname.substr(colon + 1));
     if (local->empty() || !node)
         return false;
-    xmlNsPtr n = xmlSearchNs(node->doc, const_cast<xmlNode*>(node),
-                             prefix.empty() ? nullptr : reinterpret_cast<const xmlChar*>(prefix.c_str()));
+    xmlNsPtr n =
+        xmlSearchNs(node->doc, const_cast<xmlNode*>(node),
+                    prefix.empty() ? nullptr : reinterpret_cast<const xmlChar*>(prefix.c_str()));
     if (!n || !n->href)
         return false;
     *nsUri = reinterpret_cast<const char*>(n->href);
@@ -151,12 +153,23 @@ std::string Escape(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;

@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const xmlNode* top = onvif::Find(answer, onvif::ns::kImaging, "ImagingSettings");
         onvif::ImagingSettings s, again;
         onvif::soap::ReadImagingSettings(top, &s);
-        const std::string xml = onvif::soap::Envelope(
-            {}, "<timg:X><timg:ImagingSettings>" + onvif::soap::ImagingSettingsXml(s) +
-                    "</timg:ImagingSettings></timg:X>");
+        const std::string xml = onvif::soap::Envelope({}, "<timg:X><timg:ImagingSettings>" +
+                                                              onvif::soap::ImagingSettingsXml(s) +
+                                                              "</timg:ImagingSettings></timg:X>");
         onvif::XmlDoc doc2;
         xmlNodePtr a2 = nullptr;
         if (onvif::soap::Read(200, xml, &e, &doc2, &a2) != onvif::kOk)

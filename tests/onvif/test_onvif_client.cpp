@@ -276,7 +276,8 @@ TEST(OnvifDiscovery, MulticastFindsEveryCameraAndUnicastOne) {
 
 TEST(OnvifReaders, IgnoreWhatIsNotAnAnswerToUs) {
     const std::string id = "urn:uuid:1";
-    const std::string good = onvif::ProbeMatchesMessage(id, "urn:uuid:cam", "http://127.0.0.2/x", {});
+    const std::string good =
+        onvif::ProbeMatchesMessage(id, "urn:uuid:cam", "http://127.0.0.2/x", {});
     std::vector<onvif::DiscoveredCamera> out;
     EXPECT_TRUE(onvif::ReadProbeMatches(good, id, &out));
     EXPECT_FALSE(onvif::ReadProbeMatches(good, "urn:uuid:2", &out));  // another probe's

@@ -49,10 +49,10 @@ struct FaultName {
     const char* name;
     unsigned bit;
 };
-constexpr FaultName kFaultNames[] = {
-    {"clock", kClock},       {"digest-only", kDigestOnly},     {"soap-fault", kSoapFault},
-    {"empty", kEmpty},       {"no-stop", kNoStop},             {"wrong-address", kWrongAddress},
-    {"no-services", kNoServices}};
+constexpr FaultName kFaultNames[] = {{"clock", kClock},           {"digest-only", kDigestOnly},
+                                     {"soap-fault", kSoapFault},  {"empty", kEmpty},
+                                     {"no-stop", kNoStop},        {"wrong-address", kWrongAddress},
+                                     {"no-services", kNoServices}};
 
 constexpr int kClockFaultSeconds = 2 * 3600;
 constexpr int kCreatedToleranceSeconds = 300;
@@ -343,9 +343,9 @@ class OnvifModule final : public Module {
             {"realm", "camsim"}, {"nonce", c.digestNonce}, {"algorithm", p["algorithm"]}};
         if (!p["qop"].empty())
             challenge["qop"] = p["qop"];
-        const std::string expected = onvif::DigestResponse(
-            challenge, settings_->user, settings_->password, req.method, p["uri"], p["nc"],
-            p["cnonce"]);
+        const std::string expected =
+            onvif::DigestResponse(challenge, settings_->user, settings_->password, req.method,
+                                  p["uri"], p["nc"], p["cnonce"]);
         return !expected.empty() && expected == p["response"];
     }
 
@@ -444,12 +444,15 @@ class OnvifModule final : public Module {
             const std::string t = onvif::UtcText(CameraClock(c));  // YYYY-MM-DDTHH:MM:SSZ
             return "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>"
                    "Manual</tt:DateTimeType><tt:DaylightSavings>false</tt:DaylightSavings>"
-                   "<tt:TimeZone><tt:TZ>UTC0</tt:TZ></tt:TimeZone><tt:UTCDateTime><tt:Date><tt:Year>" +
-                   t.substr(0, 4) + "</tt:Year><tt:Month>" + std::to_string(std::stoi(t.substr(5, 2))) +
-                   "</tt:Month><tt:Day>" + std::to_string(std::stoi(t.substr(8, 2))) +
-                   "</tt:Day></tt:Date><tt:Time><tt:Hour>" + std::to_string(std::stoi(t.substr(11, 2))) +
-                   "</tt:Hour><tt:Minute>" + std::to_string(std::stoi(t.substr(14, 2))) +
-                   "</tt:Minute><tt:Second>" + std::to_string(std::stoi(t.substr(17, 2))) +
+                   "<tt:TimeZone><tt:TZ>UTC0</tt:TZ></"
+                   "tt:TimeZone><tt:UTCDateTime><tt:Date><tt:Year>" +
+                   t.substr(0, 4) + "</tt:Year><tt:Month>" +
+                   std::to_string(std::stoi(t.substr(5, 2))) + "</tt:Month><tt:Day>" +
+                   std::to_string(std::stoi(t.substr(8, 2))) +
+                   "</tt:Day></tt:Date><tt:Time><tt:Hour>" +
+                   std::to_string(std::stoi(t.substr(11, 2))) + "</tt:Hour><tt:Minute>" +
+                   std::to_string(std::stoi(t.substr(14, 2))) + "</tt:Minute><tt:Second>" +
+                   std::to_string(std::stoi(t.substr(17, 2))) +
                    "</tt:Second></tt:Time></tt:UTCDateTime></tds:SystemDateAndTime>"
                    "</tds:GetSystemDateAndTimeResponse>";
         }
@@ -514,11 +517,13 @@ class OnvifModule final : public Module {
                std::to_string(settings_->width) + "\" height=\"" +
                std::to_string(settings_->height) +
                "\"/></tt:VideoSourceConfiguration><tt:VideoEncoderConfiguration token=\"enc-" +
-               token + "\"><tt:Name>" + token + "</tt:Name><tt:UseCount>1</tt:UseCount>"
-               "<tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>" + std::to_string(w) +
-               "</tt:Width><tt:Height>" + std::to_string(h) +
+               token + "\"><tt:Name>" + token +
+               "</tt:Name><tt:UseCount>1</tt:UseCount>"
+               "<tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>" +
+               std::to_string(w) + "</tt:Width><tt:Height>" + std::to_string(h) +
                "</tt:Height></tt:Resolution><tt:Quality>5</tt:Quality><tt:RateControl>"
-               "<tt:FrameRateLimit>" + std::to_string(settings_->fps) +
+               "<tt:FrameRateLimit>" +
+               std::to_string(settings_->fps) +
                "</tt:FrameRateLimit><tt:EncodingInterval>1</tt:EncodingInterval>"
                "<tt:BitrateLimit>2048</tt:BitrateLimit></tt:RateControl><tt:H264><tt:GovLength>" +
                std::to_string(settings_->fps * 2) +
@@ -539,7 +544,8 @@ class OnvifModule final : public Module {
             return "<trt:GetProfilesResponse>" + ProfileXml(c, false) + ProfileXml(c, true) +
                    "</trt:GetProfilesResponse>";
         if (op == "GetProfile") {
-            const bool sub = onvif::FindText(call, ns::kMedia, "ProfileToken").value_or("") == "sub";
+            const bool sub =
+                onvif::FindText(call, ns::kMedia, "ProfileToken").value_or("") == "sub";
             return "<trt:GetProfileResponse>" + ProfileXml(c, sub) + "</trt:GetProfileResponse>";
         }
         if (op == "GetVideoSources") {
@@ -550,17 +556,19 @@ class OnvifModule final : public Module {
                    "</tt:Height></tt:Resolution></trt:VideoSources></trt:GetVideoSourcesResponse>";
         }
         if (op == "GetStreamUri" || op == "GetSnapshotUri") {
-            const bool sub = onvif::FindText(call, ns::kMedia, "ProfileToken").value_or("") == "sub";
-            const std::string uri =
-                op == "GetStreamUri"
-                    ? "rtsp://" + HostOf(c) + ":" + std::to_string(options_.rtspPort) +
-                          (sub ? "/sub" : "/main")
-                    : "http://" + HostOf(c) + ":" + std::to_string(options_.port) +
-                          "/onvif/snapshot.jpg";
+            const bool sub =
+                onvif::FindText(call, ns::kMedia, "ProfileToken").value_or("") == "sub";
+            const std::string uri = op == "GetStreamUri"
+                                        ? "rtsp://" + HostOf(c) + ":" +
+                                              std::to_string(options_.rtspPort) +
+                                              (sub ? "/sub" : "/main")
+                                        : "http://" + HostOf(c) + ":" +
+                                              std::to_string(options_.port) + "/onvif/snapshot.jpg";
             return "<trt:" + op + "Response><trt:MediaUri><tt:Uri>" + onvif::Escape(uri) +
                    "</tt:Uri><tt:InvalidAfterConnect>false</tt:InvalidAfterConnect>"
                    "<tt:InvalidAfterReboot>false</tt:InvalidAfterReboot><tt:Timeout>PT0S"
-                   "</tt:Timeout></trt:MediaUri></trt:" + op + "Response>";
+                   "</tt:Timeout></trt:MediaUri></trt:" +
+                   op + "Response>";
         }
         return {};
     }
@@ -591,8 +599,8 @@ class OnvifModule final : public Module {
         }
         if (op == "GetOptions") {
             auto range = [](const char* name, const ImagingKey& k) {
-                return std::string("<tt:") + name + "><tt:Min>" + Format(k.min) + "</tt:Min><tt:Max>" +
-                       Format(k.max) + "</tt:Max></tt:" + name + ">";
+                return std::string("<tt:") + name + "><tt:Min>" + Format(k.min) +
+                       "</tt:Min><tt:Max>" + Format(k.max) + "</tt:Max></tt:" + name + ">";
             };
             auto modes = [](const char* name, const ImagingKey& k) {
                 std::string s;
@@ -609,20 +617,21 @@ class OnvifModule final : public Module {
             return "<timg:GetOptionsResponse><timg:ImagingOptions><tt:BacklightCompensation>" +
                    modes("Mode", key("backlight")) + "</tt:BacklightCompensation>" +
                    range("Brightness", key("brightness")) +
-                   range("ColorSaturation", key("saturation")) + range("Contrast", key("contrast")) +
-                   "<tt:Exposure>" + modes("Mode", key("exposure")) +
-                   range("ExposureTime", key("exposure-time")) + range("Gain", key("gain")) +
-                   "</tt:Exposure><tt:Focus>" + modes("AutoFocusModes", key("focus")) +
-                   "</tt:Focus>" + range("Sharpness", key("sharpness")) +
-                   "<tt:WideDynamicRange>" + modes("Mode", key("wdr")) +
-                   range("Level", key("wdr-level")) + "</tt:WideDynamicRange><tt:WhiteBalance>" +
-                   modes("Mode", key("white-balance")) + range("YrGain", key("cr-gain")) +
-                   range("YbGain", key("cb-gain")) +
+                   range("ColorSaturation", key("saturation")) +
+                   range("Contrast", key("contrast")) + "<tt:Exposure>" +
+                   modes("Mode", key("exposure")) + range("ExposureTime", key("exposure-time")) +
+                   range("Gain", key("gain")) + "</tt:Exposure><tt:Focus>" +
+                   modes("AutoFocusModes", key("focus")) + "</tt:Focus>" +
+                   range("Sharpness", key("sharpness")) + "<tt:WideDynamicRange>" +
+                   modes("Mode", key("wdr")) + range("Level", key("wdr-level")) +
+                   "</tt:WideDynamicRange><tt:WhiteBalance>" + modes("Mode", key("white-balance")) +
+                   range("YrGain", key("cr-gain")) + range("YbGain", key("cb-gain")) +
                    "</tt:WhiteBalance></timg:ImagingOptions></timg:GetOptionsResponse>";
         }
         if (op == "SetImagingSettings") {
             onvif::ImagingSettings s;
-            onvif::soap::ReadImagingSettings(onvif::Find(call, ns::kImaging, "ImagingSettings"), &s);
+            onvif::soap::ReadImagingSettings(onvif::Find(call, ns::kImaging, "ImagingSettings"),
+                                             &s);
             // All or nothing, as the SDK side: a bad value refuses the request.
             std::string json = "{\"Cmd\":\"ReqSetVideoParam\",\"Content\":{\"VideoParam\":{";
             bool first = true;
@@ -637,7 +646,8 @@ class OnvifModule final : public Module {
                         if (*text == name)
                             stored = value, found = true;
                     if (!found) {
-                        SendFault(res, true, "InvalidArgVal", std::string(k.field) + ": no such mode");
+                        SendFault(res, true, "InvalidArgVal",
+                                  std::string(k.field) + ": no such mode");
                         return {};
                     }
                 } else {
@@ -649,7 +659,8 @@ class OnvifModule final : public Module {
                     }
                     stored = static_cast<int32_t>(std::lround(v / k.scale));
                 }
-                json += std::string(first ? "" : ",") + "\"" + k.key + "\":" + std::to_string(stored);
+                json +=
+                    std::string(first ? "" : ",") + "\"" + k.key + "\":" + std::to_string(stored);
                 first = false;
             }
             json += "}}}";
@@ -657,7 +668,8 @@ class OnvifModule final : public Module {
             return "<timg:SetImagingSettingsResponse/>";
         }
         if (op == "GetMoveOptions")
-            return "<timg:GetMoveOptionsResponse><timg:MoveOptions><tt:Continuous><tt:Speed><tt:Min>"
+            return "<timg:GetMoveOptionsResponse><timg:MoveOptions><tt:Continuous><tt:Speed><tt:"
+                   "Min>"
                    "-1.0</tt:Min><tt:Max>1.0</tt:Max></tt:Speed></tt:Continuous></timg:MoveOptions>"
                    "</timg:GetMoveOptionsResponse>";
         if (op == "Move") {
@@ -690,7 +702,8 @@ class OnvifModule final : public Module {
                    "<tt:Max>1.0</tt:Max></tt:XRange><tt:YRange><tt:Min>-1.0</tt:Min><tt:Max>1.0"
                    "</tt:Max></tt:YRange></tt:ContinuousPanTiltVelocitySpace>"
                    "<tt:ContinuousZoomVelocitySpace><tt:URI>http://www.onvif.org/ver10/tptz/"
-                   "ZoomSpaces/VelocityGenericSpace</tt:URI><tt:XRange><tt:Min>-1.0</tt:Min><tt:Max>"
+                   "ZoomSpaces/VelocityGenericSpace</tt:URI><tt:XRange><tt:Min>-1.0</"
+                   "tt:Min><tt:Max>"
                    "1.0</tt:Max></tt:XRange></tt:ContinuousZoomVelocitySpace></tt:Spaces>"
                    "<tt:PTZTimeout><tt:Min>PT1S</tt:Min><tt:Max>PT60S</tt:Max></tt:PTZTimeout>"
                    "</tptz:PTZConfigurationOptions></tptz:GetConfigurationOptionsResponse>";
@@ -702,9 +715,8 @@ class OnvifModule final : public Module {
                 return onvif::Number(onvif::Attr(n, name));
             };
             const auto x = attr(pt, "x"), y = attr(pt, "y"), zx = attr(z, "x");
-            if ((!pt && !z) || (pt && (!x || !y)) || (z && !zx) ||
-                std::fabs(x.value_or(0)) > 1 || std::fabs(y.value_or(0)) > 1 ||
-                std::fabs(zx.value_or(0)) > 1) {
+            if ((!pt && !z) || (pt && (!x || !y)) || (z && !zx) || std::fabs(x.value_or(0)) > 1 ||
+                std::fabs(y.value_or(0)) > 1 || std::fabs(zx.value_or(0)) > 1) {
                 SendFault(res, true, "InvalidArgVal", "velocity outside -1 to 1");
                 return {};
             }
@@ -744,7 +756,8 @@ class OnvifModule final : public Module {
             }
             const CameraSnapshot snap = model->Snapshot();
             PresetPos& p = c.presets[t];
-            p.name = onvif::FindText(call, ns::kPtz, "PresetName").value_or(p.name.empty() ? "Preset " + t : p.name);
+            p.name = onvif::FindText(call, ns::kPtz, "PresetName")
+                         .value_or(p.name.empty() ? "Preset " + t : p.name);
             p.pan = snap.pan;
             p.tilt = snap.tilt;
             p.zoom = snap.zoom;

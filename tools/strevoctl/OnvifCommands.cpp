@@ -136,8 +136,7 @@ int Info(const std::string& address, const Credentials& login) {
         if (c.GetStreamUri(p.token, &uri) != onvif::kOk)
             uri = "(" + c.LastError().text + ")";
         std::printf("profile=%s\t%s\t%dx%d\tptz=%s\t%s\n", p.token.c_str(), p.encoding.c_str(),
-                    p.width, p.height, p.ptzConfigurationToken.empty() ? "no" : "yes",
-                    uri.c_str());
+                    p.width, p.height, p.ptzConfigurationToken.empty() ? "no" : "yes", uri.c_str());
     }
     return 0;
 }
@@ -166,8 +165,7 @@ int Get(const std::string& address, const Credentials& login) {
                 extra = text;
             }
             const auto choices = onvif::ImagingFieldChoices(options, f->name);
-            for (size_t k = 0; k < choices.size(); ++k)
-                extra += (k ? "," : "\t") + choices[k];
+            for (size_t k = 0; k < choices.size(); ++k) extra += (k ? "," : "\t") + choices[k];
         }
         std::printf("%s=%s%s\n", f->name, v->c_str(), extra.c_str());
     }
@@ -266,7 +264,8 @@ int Ptz(const std::string& address, const Args& rest, const Credentials& login) 
     if (c.Stop(p) != onvif::kOk)
         return CallFailed(c, "Stop failed");
     if (c.StopWasEmulated())
-        std::fprintf(stderr, "strevoctl: the camera refused Stop; stopped with a zero-speed move\n");
+        std::fprintf(stderr,
+                     "strevoctl: the camera refused Stop; stopped with a zero-speed move\n");
     return 0;
 }
 
@@ -337,8 +336,8 @@ int RunOnvif(const Args& all) {
     const std::string& cmd = all[0];
     if (cmd == "discover")
         return Discover(all);
-    static const char* const kCommands[] = {"info", "get", "set", "ptz", "presets", "preset",
-                                            "reboot"};
+    static const char* const kCommands[] = {"info",    "get",    "set",   "ptz",
+                                            "presets", "preset", "reboot"};
     bool known = false;
     for (const char* k : kCommands) known |= cmd == k;
     if (!known)
