@@ -12,11 +12,13 @@
 class SimNetCameras {
   public:
     // Given camsim::MakeRtspModule (link camsim_rtsp), the cameras also serve
-    // RTSP; options go to whichever module takes them.
+    // RTSP; given camsim::MakeOnvifModule (link camsim_onvif), ONVIF. Options go
+// to whichever module takes them.
     using RtspMaker =
         std::unique_ptr<camsim::Module> (*)(std::shared_ptr<const camsim::NetSettings>);
     SimNetCameras(int count, const std::string& first, std::vector<std::string> options = {},
-                  const std::string& namePrefix = "IPC-", RtspMaker makeRtsp = nullptr) {
+                  const std::string& namePrefix = "IPC-", RtspMaker makeRtsp = nullptr,
+                  RtspMaker makeOnvif = nullptr) {
         for (int i = 0; i < count; ++i) {
             camsim::NetCamera cam;
             cam.address = camsim::NetCameraAddress(i, first);
@@ -29,10 +31,14 @@ class SimNetCameras {
         m_module = camsim::MakeNetModule(settings);
         if (makeRtsp)
             m_rtsp = makeRtsp(settings);
+        if (makeOnvif)
+            m_onvif = makeOnvif(settings);
         std::vector<char*> argv;
         for (auto& o : options) argv.push_back(o.data());
         for (int i = 0; i < static_cast<int>(argv.size());) {
             int used = m_module->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
+            if (used == 0 && m_onvif)
+                used = m_onvif->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
             if (used == 0 && m_rtsp)
                 used = m_rtsp->ParseOption(static_cast<int>(argv.size()), argv.data(), i);
             if (used <= 0) {
@@ -43,9 +49,12 @@ class SimNetCameras {
         }
         m_netStarted = m_module->Start(m_world);
         m_rtspStarted = m_netStarted && m_rtsp && m_rtsp->Start(m_world);
-        m_started = m_netStarted && (!m_rtsp || m_rtspStarted);
+        m_onvifStarted = m_netStarted && m_onvif && m_onvif->Start(m_world);
+        m_started = m_netStarted && (!m_rtsp || m_rtspStarted) && (!m_onvif || m_onvifStarted);
     }
     ~SimNetCameras() {
+        if (m_onvifStarted)
+            m_onvif->Stop();
         if (m_rtspStarted)
             m_rtsp->Stop();
         if (m_netStarted)
@@ -66,8 +75,10 @@ class SimNetCameras {
     camsim::World m_world;
     std::unique_ptr<camsim::Module> m_module;
     std::unique_ptr<camsim::Module> m_rtsp;
+    std::unique_ptr<camsim::Module> m_onvif;
     bool m_started = false;
     bool m_netStarted = false;
     bool m_rtspStarted = false;
+    bool m_onvifStarted = false;
     std::string m_badOption;
 };

@@ -321,6 +321,34 @@ std::vector<PtzCommand> CameraModel::PtzLog() const {
     return ptzLog_;
 }
 
+void CameraModel::MoveVelocity(double pan, double tilt, double zoom) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (ptzLog_.size() >= kPtzLogMax)
+        ptzLog_.erase(ptzLog_.begin());
+    const bool halt = pan == 0 && tilt == 0 && zoom == 0;
+    ptzLog_.push_back({halt ? "Stop" : "ContinuousMove", static_cast<int>(std::lround(pan * 1000)),
+                       static_cast<int>(std::lround(tilt * 1000))});
+    const Clock::time_point now = Now();
+    const double fastPan = 200.0 + 150.0 * 63, fastLens = 60.0 * 8;
+    pan_.Move(now, std::clamp(pan, -1.0, 1.0) * fastPan);
+    tilt_.Move(now, std::clamp(tilt, -1.0, 1.0) * fastPan);
+    zoom_.Move(now, std::clamp(zoom, -1.0, 1.0) * fastLens);
+}
+
+void CameraModel::MoveFocus(double speed) {
+    std::lock_guard<std::mutex> lock(mu_);
+    focus_.Move(Now(), std::clamp(speed, -1.0, 1.0) * 60.0 * 8);
+}
+
+void CameraModel::SetPosition(int pan, int tilt, int zoom) {
+    std::lock_guard<std::mutex> lock(mu_);
+    const Clock::time_point now = Now();
+    for (Axis* a : {&pan_, &tilt_, &zoom_}) a->Move(now, 0);
+    pan_.base = std::clamp<double>(pan, pan_.min, pan_.max);
+    tilt_.base = std::clamp<double>(tilt, tilt_.min, tilt_.max);
+    zoom_.base = std::clamp<double>(zoom, zoom_.min, zoom_.max);
+}
+
 void CameraModel::Ptz(const std::string& action, int h, int v) {
     if (ptzLog_.size() >= kPtzLogMax)
         ptzLog_.erase(ptzLog_.begin());

@@ -74,6 +74,14 @@ class CameraModel {
     // Focus near limit in millimetres for the current ucFocusDistanceMin.
     int FocusNearMm() const;
 
+    // ONVIF's continuous move: velocities in its normalised space (-1 to 1)
+    // for pan, tilt and zoom (full speed: the SDK's fastest); all zero halts.
+    void MoveVelocity(double pan, double tilt, double zoom);
+    // Focus at a normalised speed (-1 near to 1 far); 0 halts it.
+    void MoveFocus(double speed);
+    // Pan, tilt and zoom set at once (presets, the home position); halts them.
+    void SetPosition(int pan, int tilt, int zoom);
+
     // Replaces the time source of the PTZ motion (tests).
     void SetClock(std::function<Clock::time_point()> now);
 

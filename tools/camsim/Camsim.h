@@ -69,6 +69,9 @@ std::unique_ptr<Module> MakeUsbModule();
 std::unique_ptr<Module> MakeNetModule(std::shared_ptr<NetSettings> shared = nullptr);
 std::unique_ptr<Module> MakeRtspModule(std::shared_ptr<const NetSettings> shared);
 std::unique_ptr<Module> MakeDiscoveryModule();
+// ONVIF (library camsim_onvif): reads --rtsp-port without taking it, so offer
+// options to it before the RTSP module.
+std::unique_ptr<Module> MakeOnvifModule(std::shared_ptr<const NetSettings> shared);
 
 // True when loopback is this network namespace's only link (scripts/netns-run),
 // so answering or sending broadcasts cannot reach a real network.

@@ -49,12 +49,15 @@ bool ParseCount(const char* text, int max, int* out) {
 
 int main(int argc, char** argv) {
     std::vector<std::unique_ptr<camsim::Module>> modules;
-    // The SDK and RTSP servers of a camera share its login and stream sizes.
+    // The SDK, ONVIF and RTSP servers of a camera share its login and stream sizes.
     auto netSettings = std::make_shared<camsim::NetSettings>();
     modules.push_back(camsim::MakeUsbModule());
     modules.push_back(camsim::MakeNetModule(netSettings));
     modules.push_back(camsim::MakeDiscoveryModule());
     const camsim::Module* discoveryModule = modules.back().get();
+#ifdef CAMSIM_ONVIF
+    modules.push_back(camsim::MakeOnvifModule(netSettings));
+#endif
     modules.push_back(camsim::MakeRtspModule(netSettings));
 
     int usbCount = 0, netCount = 0;

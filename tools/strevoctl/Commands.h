@@ -21,6 +21,7 @@ int RunUsbCamera(const Args& args);   // usb CMD INDEX ... (anything but list)
 int RunUsbUpgrade(const Args& args);  // usb upgrade PACKAGE... [--devices LIST|all]
 int RunUsbReboot(const Args& args);   // usb reboot [--devices LIST|all]
 int RunRtsp(const Args& args);        // rtsp probe|stream|snapshot URL ...
+int RunOnvif(const Args& args);       // onvif discover|info|get|set|ptz|presets|preset|reboot
 int RunUsbImportMany(const Args& args);  // usb import FILE --devices LIST|all
 
 // --devices: "all" or comma-separated indices as in usb list. False after
@@ -35,6 +36,23 @@ extern const char* const kIpStreamHelp;
 extern const char* const kIpSnapshotHelp;
 extern const char* const kUsbCameraHelp;
 extern const char* const kRtspHelp;
+extern const char* const kOnvifHelp;
+
+// A camera login given on the command line.
+struct Credentials {
+    std::string user;
+    std::string password;
+    std::string passwordFile;
+    bool passwordGiven = false;  // by --password or --password-file
+};
+// The first line of a file, without its line end.
+bool ReadPasswordFile(const std::string& path, std::string* password);
+// Takes args[*i] if it is --user, --password-file or --password (moving *i past
+// its value): 1 taken, 0 not a login option, -1 a usage error told in *error.
+int TakeCredentialOption(const Args& args, size_t* i, Credentials* c, std::string* error);
+// Reads the password file, or STREVO_PASSWORD when no password was given;
+// false after saying why on stderr.
+bool ResolvePassword(Credentials* c);
 
 // Saves the first picture that the player port decodes to outPath (PNG) and
 // prints its size; feedMore (when given) feeds the port and returns false when

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "Commands.h"
@@ -36,17 +35,6 @@ struct RtspArgs {
 int RtspUsage(const std::string& what) {
     std::fprintf(stderr, "strevoctl: %s\nusage:\n%s", what.c_str(), kRtspHelp);
     return 2;
-}
-
-// The first line of a file, without its line end.
-bool ReadPasswordFile(const std::string& path, std::string* password) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::getline(in, *password);
-    if (!password->empty() && password->back() == '\r')
-        password->pop_back();
-    return !in.bad();
 }
 
 // 0 when parsed; otherwise the exit status.

@@ -20,17 +20,23 @@ int Fail(const std::string& what, int code) {
 namespace {
 
 void PrintHelp() {
+#ifdef STREVO_HAVE_ONVIF
+    const char* const onvifHelp = strevoctl::kOnvifHelp;
+#else
+    const char* const onvifHelp = "  (not in this build)\n";
+#endif
     std::printf(
         "usage: strevoctl GROUP COMMAND [ARG...]\n"
         "       strevoctl --version   version, settings file and log folder in use\n\n"
         "USB cameras (set STREVO_HID_SIM=HOST:PORT to reach camsim instead of hidapi):\n%s%s\n"
         "Network cameras:\n%s%s%s%s\n"
         "RTSP cameras:\n%s\n"
+        "ONVIF cameras:\n%s\n"
         "Exit status: 0 on success; 1 when the camera or transport reports a failure\n"
         "(the message and the numeric code go to stderr); 2 for a usage error.\n",
         strevoctl::kUsbHelp, strevoctl::kUsbCameraHelp, strevoctl::kIpDiscoverHelp,
         strevoctl::kIpCameraHelp, strevoctl::kIpStreamHelp, strevoctl::kIpSnapshotHelp,
-        strevoctl::kRtspHelp);
+        strevoctl::kRtspHelp, onvifHelp);
 }
 
 // The version, and the settings file and log folder that a program in this
@@ -81,6 +87,10 @@ int main(int argc, char** argv) {
     }
     if (group == "rtsp")
         return strevoctl::RunRtsp(args);
+#ifdef STREVO_HAVE_ONVIF
+    if (group == "onvif")
+        return strevoctl::RunOnvif(args);
+#endif
     std::fprintf(stderr, "strevoctl: unknown group '%s' (see --help)\n", group.c_str());
     return 2;
 }
