@@ -281,7 +281,7 @@ class TestPtzInput : public QObject {
         Mark();
         axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 1.0);
         QTRY_COMPARE(Taken().size(), 1);
-        axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 0.0);
+        axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, -1.0);  // a trigger's rest is the axis' minimum
         SDL_JoystickSetVirtualButton(joy, SDL_CONTROLLER_BUTTON_DPAD_DOWN, 1);
         SDL_JoystickSetVirtualButton(joy, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 1);
         QTRY_COMPARE(Taken(), (QStringList{Sent("ZoomTele", 4, 4), Sent("Stop", 0, 0),
