@@ -64,8 +64,18 @@ int CPtzKeys::ButtonForKey(int key, bool keypad) {
 
 QString CPtzKeys::Help() {
     return QStringLiteral(
-        "键盘: 方向键 转动, 小键盘 1-9 (含斜向), +/- 变倍, PageUp/PageDown 聚焦, [ ] 速度\n"
-        "手柄: 左摇杆 转动 (推得越远越快), 右/左扳机 变倍, 十字键上/下 聚焦, 肩键 上/下一画面");
+        "<table cellspacing=\"2\">"
+        "<tr><td colspan=\"2\"><b>键盘</b></td></tr>"
+        "<tr><td>方向键, 小键盘 1-9</td><td>转动 (含斜向)</td></tr>"
+        "<tr><td>+ / -</td><td>变倍</td></tr>"
+        "<tr><td>PageUp / PageDown</td><td>聚焦</td></tr>"
+        "<tr><td>[ / ]</td><td>速度减 / 加</td></tr>"
+        "<tr><td colspan=\"2\"><b>手柄</b></td></tr>"
+        "<tr><td>左摇杆</td><td>转动 (推得越远越快)</td></tr>"
+        "<tr><td>右 / 左扳机</td><td>变倍</td></tr>"
+        "<tr><td>十字键上 / 下</td><td>聚焦</td></tr>"
+        "<tr><td>右 / 左肩键</td><td>下一 / 上一画面</td></tr>"
+        "</table>");
 }
 
 bool CPtzKeys::eventFilter(QObject* watched, QEvent* event) {
@@ -75,7 +85,8 @@ bool CPtzKeys::eventFilter(QObject* watched, QEvent* event) {
             // Each key event reaches the window object first and then its
             // widgets; the widgets' copy is the one acted on.
             if (watched->isWidgetType() &&
-                static_cast<QWidget*>(watched)->window() == m_window && OnKey(event))
+                static_cast<QWidget*>(watched)->window() == m_window &&
+                OnKey(static_cast<QWidget*>(watched), event))
                 return true;
             break;
         case QEvent::WindowDeactivate:
@@ -92,7 +103,7 @@ bool CPtzKeys::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-bool CPtzKeys::OnKey(QEvent* event) {
+bool CPtzKeys::OnKey(QWidget* to, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     const bool keypad = key->modifiers() & Qt::KeypadModifier;
     const bool press = event->type() == QEvent::KeyPress;
@@ -103,7 +114,10 @@ bool CPtzKeys::OnKey(QEvent* event) {
             ReleaseHeld();
         return true;
     }
-    if (!m_panel || !m_window->isActiveWindow() || TakesText(QApplication::focusWidget()) ||
+    // A key a text field passes on (an arrow at its end) reaches its parents:
+    // the focus decides, not only the widget the event is at.
+    if (!m_panel || !m_window->isActiveWindow() || TakesText(to) ||
+        TakesText(QApplication::focusWidget()) ||
         (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
         return false;
     if (key->key() == Qt::Key_BracketLeft || key->key() == Qt::Key_BracketRight) {

@@ -27,7 +27,7 @@ class CPtzKeys : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    bool OnKey(QEvent* event);
+    bool OnKey(QWidget* to, QEvent* event);
     void ReleaseHeld();
 
     QPointer<CPtzCtrl> m_panel;
