@@ -151,8 +151,8 @@ int main(int argc, char** argv) {
     CPtzGamepad pad(panel, nullptr);
     if (!pad.Start(strevo::GamepadSettings{}))
         return 1;
-    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER,
-                                                SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
+    const int index = SDL_JoystickAttachVirtual(
+        SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
     SDL_Joystick* joy = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
     if (!joy)
         return 1;

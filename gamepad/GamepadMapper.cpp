@@ -42,8 +42,8 @@ PadCommand Command(PadAction action) {
 
 GamepadSettings LoadGamepadSettings(const char* configPath) {
     GamepadSettings s;
-    s.deadZonePercent = std::clamp<int>(
-        IniGetInt("GAMEPAD", "DeadZone", s.deadZonePercent, configPath), 0, 90);
+    s.deadZonePercent =
+        std::clamp<int>(IniGetInt("GAMEPAD", "DeadZone", s.deadZonePercent, configPath), 0, 90);
     s.invertY = IniGetInt("GAMEPAD", "InvertY", 0, configPath) != 0;
     return s;
 }

@@ -18,21 +18,39 @@ constexpr Uint32 kPollMs = 2;  // a pan command's latency budget is a few millis
 
 bool AxisOf(Uint8 sdlAxis, PadAxis* axis) {
     switch (sdlAxis) {
-        case SDL_CONTROLLER_AXIS_LEFTX: *axis = PadAxis::kLeftX; return true;
-        case SDL_CONTROLLER_AXIS_LEFTY: *axis = PadAxis::kLeftY; return true;
-        case SDL_CONTROLLER_AXIS_TRIGGERLEFT: *axis = PadAxis::kLeftTrigger; return true;
-        case SDL_CONTROLLER_AXIS_TRIGGERRIGHT: *axis = PadAxis::kRightTrigger; return true;
-        default: return false;
+        case SDL_CONTROLLER_AXIS_LEFTX:
+            *axis = PadAxis::kLeftX;
+            return true;
+        case SDL_CONTROLLER_AXIS_LEFTY:
+            *axis = PadAxis::kLeftY;
+            return true;
+        case SDL_CONTROLLER_AXIS_TRIGGERLEFT:
+            *axis = PadAxis::kLeftTrigger;
+            return true;
+        case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
+            *axis = PadAxis::kRightTrigger;
+            return true;
+        default:
+            return false;
     }
 }
 
 bool ButtonOf(Uint8 sdlButton, PadButton* button) {
     switch (sdlButton) {
-        case SDL_CONTROLLER_BUTTON_DPAD_UP: *button = PadButton::kDpadUp; return true;
-        case SDL_CONTROLLER_BUTTON_DPAD_DOWN: *button = PadButton::kDpadDown; return true;
-        case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: *button = PadButton::kLeftShoulder; return true;
-        case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: *button = PadButton::kRightShoulder; return true;
-        default: return false;
+        case SDL_CONTROLLER_BUTTON_DPAD_UP:
+            *button = PadButton::kDpadUp;
+            return true;
+        case SDL_CONTROLLER_BUTTON_DPAD_DOWN:
+            *button = PadButton::kDpadDown;
+            return true;
+        case SDL_CONTROLLER_BUTTON_LEFTSHOULDER:
+            *button = PadButton::kLeftShoulder;
+            return true;
+        case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER:
+            *button = PadButton::kRightShoulder;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -127,8 +145,8 @@ bool GamepadReader::Start(const GamepadSettings& settings, Sink sink) {
     impl_->stop = false;
     std::promise<bool> started;
     std::future<bool> ok = started.get_future();
-    impl_->thread = std::thread(&Impl::Run, impl_.get(), settings, std::move(sink),
-                                std::move(started));
+    impl_->thread =
+        std::thread(&Impl::Run, impl_.get(), settings, std::move(sink), std::move(started));
     if (ok.get())
         return true;
     impl_->thread.join();

@@ -10,14 +10,22 @@ namespace {
 
 int ButtonFor(PadDirection d) {
     switch (d) {
-        case PadDirection::kUp: return CPtzCtrl::kUp;
-        case PadDirection::kDown: return CPtzCtrl::kDown;
-        case PadDirection::kLeft: return CPtzCtrl::kLeft;
-        case PadDirection::kRight: return CPtzCtrl::kRight;
-        case PadDirection::kLeftUp: return CPtzCtrl::kUpLeft;
-        case PadDirection::kRightUp: return CPtzCtrl::kUpRight;
-        case PadDirection::kLeftDown: return CPtzCtrl::kDownLeft;
-        case PadDirection::kRightDown: return CPtzCtrl::kDownRight;
+        case PadDirection::kUp:
+            return CPtzCtrl::kUp;
+        case PadDirection::kDown:
+            return CPtzCtrl::kDown;
+        case PadDirection::kLeft:
+            return CPtzCtrl::kLeft;
+        case PadDirection::kRight:
+            return CPtzCtrl::kRight;
+        case PadDirection::kLeftUp:
+            return CPtzCtrl::kUpLeft;
+        case PadDirection::kRightUp:
+            return CPtzCtrl::kUpRight;
+        case PadDirection::kLeftDown:
+            return CPtzCtrl::kDownLeft;
+        case PadDirection::kRightDown:
+            return CPtzCtrl::kDownRight;
     }
     return 0;
 }
@@ -32,7 +40,8 @@ CPtzGamepad::~CPtzGamepad() {
 
 bool CPtzGamepad::Start(const strevo::GamepadSettings& settings) {
     return m_reader.Start(settings, [this](const PadCommand& c) {
-        QMetaObject::invokeMethod(this, [this, c] { Apply(c); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, c] { Apply(c); }, Qt::QueuedConnection);
     });
 }
 
@@ -44,14 +53,30 @@ void CPtzGamepad::Apply(const PadCommand& c) {
     if (!m_panel)
         return;
     switch (c.action) {
-        case PadAction::kMove: Press(&m_move, ButtonFor(c.direction), c.step); break;
-        case PadAction::kStop: Release(&m_move); break;
-        case PadAction::kZoomIn: Press(&m_zoom, CPtzCtrl::kZoomIn); break;
-        case PadAction::kZoomOut: Press(&m_zoom, CPtzCtrl::kZoomOut); break;
-        case PadAction::kZoomStop: Release(&m_zoom); break;
-        case PadAction::kFocusNear: Press(&m_focus, CPtzCtrl::kFocusNear); break;
-        case PadAction::kFocusFar: Press(&m_focus, CPtzCtrl::kFocusFar); break;
-        case PadAction::kFocusStop: Release(&m_focus); break;
+        case PadAction::kMove:
+            Press(&m_move, ButtonFor(c.direction), c.step);
+            break;
+        case PadAction::kStop:
+            Release(&m_move);
+            break;
+        case PadAction::kZoomIn:
+            Press(&m_zoom, CPtzCtrl::kZoomIn);
+            break;
+        case PadAction::kZoomOut:
+            Press(&m_zoom, CPtzCtrl::kZoomOut);
+            break;
+        case PadAction::kZoomStop:
+            Release(&m_zoom);
+            break;
+        case PadAction::kFocusNear:
+            Press(&m_focus, CPtzCtrl::kFocusNear);
+            break;
+        case PadAction::kFocusFar:
+            Press(&m_focus, CPtzCtrl::kFocusFar);
+            break;
+        case PadAction::kFocusStop:
+            Release(&m_focus);
+            break;
         case PadAction::kPreviousPane:
         case PadAction::kNextPane:
             if (onPaneStep)

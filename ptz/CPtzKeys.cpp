@@ -31,34 +31,58 @@ CPtzKeys::CPtzKeys(CPtzCtrl* panel, QWidget* window)
 
 int CPtzKeys::ButtonForKey(int key, bool keypad) {
     switch (key) {
-        case Qt::Key_Up: return CPtzCtrl::kUp;
-        case Qt::Key_Down: return CPtzCtrl::kDown;
-        case Qt::Key_Left: return CPtzCtrl::kLeft;
-        case Qt::Key_Right: return CPtzCtrl::kRight;
-        case Qt::Key_Plus: return CPtzCtrl::kZoomIn;
-        case Qt::Key_Equal: return keypad ? 0 : CPtzCtrl::kZoomIn;  // "+" without Shift
-        case Qt::Key_Minus: return CPtzCtrl::kZoomOut;
-        default: break;
+        case Qt::Key_Up:
+            return CPtzCtrl::kUp;
+        case Qt::Key_Down:
+            return CPtzCtrl::kDown;
+        case Qt::Key_Left:
+            return CPtzCtrl::kLeft;
+        case Qt::Key_Right:
+            return CPtzCtrl::kRight;
+        case Qt::Key_Plus:
+            return CPtzCtrl::kZoomIn;
+        case Qt::Key_Equal:
+            return keypad ? 0 : CPtzCtrl::kZoomIn;  // "+" without Shift
+        case Qt::Key_Minus:
+            return CPtzCtrl::kZoomOut;
+        default:
+            break;
     }
     if (!keypad) {
         switch (key) {
-            case Qt::Key_PageUp: return CPtzCtrl::kFocusFar;
-            case Qt::Key_PageDown: return CPtzCtrl::kFocusNear;
-            default: return 0;
+            case Qt::Key_PageUp:
+                return CPtzCtrl::kFocusFar;
+            case Qt::Key_PageDown:
+                return CPtzCtrl::kFocusNear;
+            default:
+                return 0;
         }
     }
     // The keypad's diagonals, as digits (Num Lock on) or as the keys printed
     // beside them (Num Lock off).
     switch (key) {
-        case Qt::Key_8: return CPtzCtrl::kUp;
-        case Qt::Key_2: return CPtzCtrl::kDown;
-        case Qt::Key_4: return CPtzCtrl::kLeft;
-        case Qt::Key_6: return CPtzCtrl::kRight;
-        case Qt::Key_7: case Qt::Key_Home: return CPtzCtrl::kUpLeft;
-        case Qt::Key_9: case Qt::Key_PageUp: return CPtzCtrl::kUpRight;
-        case Qt::Key_1: case Qt::Key_End: return CPtzCtrl::kDownLeft;
-        case Qt::Key_3: case Qt::Key_PageDown: return CPtzCtrl::kDownRight;
-        default: return 0;
+        case Qt::Key_8:
+            return CPtzCtrl::kUp;
+        case Qt::Key_2:
+            return CPtzCtrl::kDown;
+        case Qt::Key_4:
+            return CPtzCtrl::kLeft;
+        case Qt::Key_6:
+            return CPtzCtrl::kRight;
+        case Qt::Key_7:
+        case Qt::Key_Home:
+            return CPtzCtrl::kUpLeft;
+        case Qt::Key_9:
+        case Qt::Key_PageUp:
+            return CPtzCtrl::kUpRight;
+        case Qt::Key_1:
+        case Qt::Key_End:
+            return CPtzCtrl::kDownLeft;
+        case Qt::Key_3:
+        case Qt::Key_PageDown:
+            return CPtzCtrl::kDownRight;
+        default:
+            return 0;
     }
 }
 
@@ -84,8 +108,7 @@ bool CPtzKeys::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyRelease:
             // Each key event reaches the window object first and then its
             // widgets; the widgets' copy is the one acted on.
-            if (watched->isWidgetType() &&
-                static_cast<QWidget*>(watched)->window() == m_window &&
+            if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == m_window &&
                 OnKey(static_cast<QWidget*>(watched), event))
                 return true;
             break;

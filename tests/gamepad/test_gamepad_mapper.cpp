@@ -117,10 +117,10 @@ TEST(GamepadMapper, DirectionsDeadZoneAndInvertedY) {
     };
     // SDL reports forward as negative y.
     const Case cases[] = {
-        {0, -kMax, PadDirection::kUp},           {0, kMax, PadDirection::kDown},
-        {-kMax, 0, PadDirection::kLeft},         {kMax, 0, PadDirection::kRight},
-        {-kMax, -kMax, PadDirection::kLeftUp},   {kMax, -kMax, PadDirection::kRightUp},
-        {-kMax, kMax, PadDirection::kLeftDown},  {kMax, kMax, PadDirection::kRightDown},
+        {0, -kMax, PadDirection::kUp},          {0, kMax, PadDirection::kDown},
+        {-kMax, 0, PadDirection::kLeft},        {kMax, 0, PadDirection::kRight},
+        {-kMax, -kMax, PadDirection::kLeftUp},  {kMax, -kMax, PadDirection::kRightUp},
+        {-kMax, kMax, PadDirection::kLeftDown}, {kMax, kMax, PadDirection::kRightDown},
         {-32768, 0, PadDirection::kLeft},
     };
     for (const Case& c : cases) {

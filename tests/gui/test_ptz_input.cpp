@@ -172,9 +172,9 @@ class TestPtzInput : public QObject {
         Key(true, Qt::Key_Plus);
         Key(false, Qt::Key_Up);
         Key(false, Qt::Key_Plus);
-        QCOMPARE(Taken(), (QStringList{Sent("Up", 0, 26), Sent("Stop", 0, 0),
-                                       Sent("ZoomTele", 4, 4), Sent("Stop", 0, 0),
-                                       Sent("ZoomStop", 0, 0)}));
+        QCOMPARE(Taken(),
+                 (QStringList{Sent("Up", 0, 26), Sent("Stop", 0, 0), Sent("ZoomTele", 4, 4),
+                              Sent("Stop", 0, 0), Sent("ZoomStop", 0, 0)}));
     }
 
     void speedKeys() {
@@ -187,9 +187,9 @@ class TestPtzInput : public QObject {
         QCOMPARE(panel_->Speed(), 1);
         Key(true, Qt::Key_Minus);
         Key(false, Qt::Key_Minus);
-        QCOMPARE(Taken(), (QStringList{Sent("Right", 63, 0), Sent("Stop", 0, 0),
-                                       Sent("ZoomWide", 0, 0), Sent("Stop", 0, 0),
-                                       Sent("ZoomStop", 0, 0)}));
+        QCOMPARE(Taken(),
+                 (QStringList{Sent("Right", 63, 0), Sent("Stop", 0, 0), Sent("ZoomWide", 0, 0),
+                              Sent("Stop", 0, 0), Sent("ZoomStop", 0, 0)}));
     }
 
     void focusToAnotherWindowReleases() {
@@ -243,8 +243,9 @@ class TestPtzInput : public QObject {
         std::vector<int> paneSteps;
         pad.onPaneStep = [&](int d) { paneSteps.push_back(d); };
         QVERIFY(pad.Start(strevo::GamepadSettings{}));
-        const int index = SDL_JoystickAttachVirtual(
-            SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
+        const int index =
+            SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX,
+                                      SDL_CONTROLLER_BUTTON_MAX, 0);
         QVERIFY2(index >= 0, SDL_GetError());
         SDL_Joystick* joy = SDL_JoystickOpen(index);
         QVERIFY2(joy, SDL_GetError());
