@@ -24,6 +24,8 @@
 #include "CPictureTab.h"
 #include "CPreviewPane.h"
 #include "CPtzCtrl.h"
+#include "CPtzGamepad.h"
+#include "CPtzKeys.h"
 #include "CTivanoApp.h"
 #include "CUpgradeDlg.h"
 #include "CVideoTab.h"
@@ -105,6 +107,12 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
     // 5. PTZ panel.
     m_ptz = new CPtzCtrl(Client());
     m_ptz->show();
+    ShowPtzFor(m_panes[0]);
+    // Keys and a gamepad drive the same panel; the shoulder buttons pick panes.
+    m_ptzKeys = new CPtzKeys(m_ptz, this);
+    m_gamepad = new CPtzGamepad(m_ptz, this);
+    m_gamepad->onPaneStep = [this](int delta) { StepPane(delta); };
+    m_gamepad->Start(LoadGamepadSettings(m_configPath.c_str()));
 
     // 6. Parameter pages, hidden until USB mode places them.
     auto addPage = [this](PageIndex index, CParamPage* page) {
@@ -681,6 +689,7 @@ void CTivanoDlg::Shutdown() {
         return;
     CommitPageEdits();
     m_bShutDown = true;
+    m_gamepad->Stop();
     m_treeFillTimer.stop();
     BSC_DeInit();
     for (int i = 0; i < kPaneCount; ++i) ClosePane(i);

@@ -23,6 +23,8 @@ class Dlg102;
 }
 
 class CPtzCtrl;
+class CPtzGamepad;
+class CPtzKeys;
 class QAction;
 class QLabel;
 class QMenu;
@@ -92,6 +94,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
 
     // Preview panes.
     void SelectPane(int index);
+    // The next (+1) or previous (-1) pane of the layout, round (IP mode).
+    void StepPane(int delta);
     void DrawPaneFrames(int selected, QPainter& painter) const;
     void ClosePane(int index);
     virtual void OpenPreview(const LoginInfo& info, int streamType);
@@ -226,6 +230,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     QSize m_clientSize;
     bool m_bSetupDone = false;
     CPtzCtrl* m_ptz = nullptr;
+    CPtzKeys* m_ptzKeys = nullptr;
+    CPtzGamepad* m_gamepad = nullptr;
     std::array<CParamPage*, kPageCount> m_pages{};
     ToolConfig m_config;
     std::string m_moduleDir;

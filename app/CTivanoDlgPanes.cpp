@@ -8,6 +8,7 @@
 #include "CPaneStream.h"
 #include "CPreviewPane.h"
 #include "CPtzCtrl.h"
+#include "CPtzKeys.h"
 #include "CTivanoDlg.h"
 #include "OperatorMessages.h"
 #include "ProcessMemory.h"
@@ -155,11 +156,18 @@ void CTivanoDlg::SelectPane(int index) {
     m_ptz->SetTarget(pane.login, pane.ip, pane.port);
 }
 
+void CTivanoDlg::StepPane(int delta) {
+    if (m_nMode != kModeIp)
+        return;
+    const int panes = m_nLayout == 1 ? 1 : kPaneCount;
+    SelectPane(((m_nSelectedPane + delta) % panes + panes) % panes);
+}
+
 void CTivanoDlg::ShowPtzFor(const PreviewPane& pane) {
     // A camera that takes no PTZ commands greys the panel while it is selected.
     const bool ptz = !pane.stream || (pane.stream->Camera().Caps() & kCapPtz);
     m_ptz->setEnabled(ptz);
-    m_ptz->setToolTip(ptz ? QString() : QStringLiteral("该设备不支持参数配置"));
+    m_ptz->setToolTip(ptz ? CPtzKeys::Help() : QStringLiteral("该设备不支持参数配置"));
 }
 
 void CTivanoDlg::DrawPaneFrames(int selected, QPainter& painter) const {

@@ -42,16 +42,17 @@ constexpr ButtonAction kButtonActions[] = {
     {1251, "IrisClose", {"Stop", nullptr}},     {1252, "IrisOpen", {"Stop", nullptr}},
 };
 
-const ButtonAction* FindAction(const QObject* o) {
-    QVariant id = o->property("ctrlId");
-    if (!id.isValid())
-        return nullptr;
-    int ctrlId = id.toInt();
+const ButtonAction* FindAction(int ctrlId) {
     for (const ButtonAction& a : kButtonActions) {
         if (a.ctrlId == ctrlId)
             return &a;
     }
     return nullptr;
+}
+
+const ButtonAction* FindAction(const QObject* o) {
+    QVariant id = o->property("ctrlId");
+    return id.isValid() ? FindAction(id.toInt()) : nullptr;
 }
 
 bool IsLeftPress(const QEvent* e) {
@@ -110,6 +111,28 @@ int CPtzCtrl::SetTarget(intptr_t targetId, const char* address, int port) {
     return 0;
 }
 
+bool CPtzCtrl::PressButton(int ctrlId, int speed) {
+    const ButtonAction* a = FindAction(ctrlId);
+    if (!a || !isEnabled())
+        return false;
+    Send(&a->press, 1, speed);
+    return true;
+}
+
+void CPtzCtrl::ReleaseButton(int ctrlId) {
+    if (const ButtonAction* a = FindAction(ctrlId))
+        Send(a->release, 2);
+}
+
+int CPtzCtrl::Speed() const {
+    auto* self = const_cast<CPtzCtrl*>(this);
+    return static_cast<QSlider*>(strevo::FindControl(self, kSpeedSliderId))->value();
+}
+
+void CPtzCtrl::SetSpeed(int position) {
+    static_cast<QSlider*>(strevo::FindControl(this, kSpeedSliderId))->setValue(position);
+}
+
 bool CPtzCtrl::eventFilter(QObject* watched, QEvent* event) {
     if (IsLeftPress(event)) {
         if (const ButtonAction* a = FindAction(watched))
@@ -129,10 +152,10 @@ bool CPtzCtrl::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);  // the button still shows its state
 }
 
-void CPtzCtrl::Send(const char* const* cmds, int count) {
+void CPtzCtrl::Send(const char* const* cmds, int count, int speed) {
     if (m_targetId < 0)
         return;
-    int speed = static_cast<QSlider*>(strevo::FindControl(this, kSpeedSliderId))->value();
+    speed = speed > 0 ? std::min(speed, kSpeedMax) : Speed();
     std::string texts[2];
     int n = 0;
     for (int i = 0; i < count && n < 2; ++i) {

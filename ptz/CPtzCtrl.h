@@ -24,13 +24,28 @@ class CPtzCtrl : public QWidget {
     const char* TargetAddress() const { return m_targetAddress; }
     int TargetPort() const { return m_targetPort; }
 
+    // The action buttons by control id; the keyboard and the gamepad drive
+    // the same actions as a click on them.
+    enum Button : int {
+        kUpLeft = 1238, kUp = 1239, kUpRight = 1240, kLeft = 1241, kRight = 1243,
+        kDownLeft = 1244, kDown = 1245, kDownRight = 1246, kZoomOut = 1247, kZoomIn = 1248,
+        kFocusNear = 1249, kFocusFar = 1250, kIrisClose = 1251, kIrisOpen = 1252,
+    };
+    // A button's press and release actions. speed: the speed position (1 to
+    // 8) for this press, 0 for the slider's. A disabled panel (a camera
+    // without PTZ) takes no press: false, nothing sent.
+    bool PressButton(int ctrlId, int speed = 0);
+    void ReleaseButton(int ctrlId);
+    int Speed() const;
+    void SetSpeed(int position);  // kept within the slider's range
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Sends the PTZ texts in order to the target; one probe covers them all
-    // on the network path. Null entries are skipped.
-    void Send(const char* const* cmds, int count);
+    // on the network path. Null entries are skipped; speed 0 is the slider's.
+    void Send(const char* const* cmds, int count, int speed = 0);
 
     std::unique_ptr<Ui::Dlg256> m_ui;
     intptr_t m_targetId = -1;

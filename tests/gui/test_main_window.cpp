@@ -577,14 +577,24 @@ class TestMainWindow : public QObject {
             QCOMPARE(img.pixelColor(r.center().x(), r.y() + r.height() + 1), want);
         }
 
+        // The gamepad's shoulder buttons go round the layout's panes.
+        d.StepPane(1);
+        QCOMPARE(d.SelectedPane(), 0);
+        d.StepPane(-1);
+        QCOMPARE(d.SelectedPane(), 3);
+
         // Going to one pane selects the pane that stays visible.
         d.OnLayout(1);
+        QCOMPARE(d.SelectedPane(), 0);
+        d.StepPane(1);
         QCOMPARE(d.SelectedPane(), 0);
         d.OnLayout(2);
         QCOMPARE(d.SelectedPane(), 0);
 
-        // USB mode draws no frames.
+        // USB mode draws no frames, and has no panes to step through.
         d.OnModeUsb();
+        d.StepPane(1);
+        QCOMPARE(d.SelectedPane(), 0);
         const QImage usb = d.Client()->grab().toImage();
         const QRect r = d.PaneControl(3)->geometry();
         QVERIFY(usb.pixelColor(r.x() - 1, r.center().y()) != red);

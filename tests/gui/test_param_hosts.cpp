@@ -449,6 +449,24 @@ class TestParamHosts : public QObject {
         QTRY_COMPARE(OnCamera(cam, "Luminance"), 12);
         QCOMPARE(d.GetFocusNear(), cam.FocusNearMm());
 
+        // The PTZ keys reach the selected camera from the device tree, and
+        // leave a page's number box alone.
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        const size_t ptzBefore = cam.PtzLog().size();
+        brightness->setFocus();
+        QTRY_VERIFY(brightness->hasFocus());
+        QTest::keyClick(brightness, Qt::Key_Left);
+        QTest::keyClick(brightness, Qt::Key_Up);  // passed on to the page
+        QCOMPARE(cam.PtzLog().size(), ptzBefore);
+        d.Tree()->setFocus();
+        QTRY_VERIFY(d.Tree()->hasFocus());
+        QTest::keyClick(d.Tree(), Qt::Key_Left);
+        const auto ptz = cam.PtzLog();
+        QCOMPARE(ptz.size(), ptzBefore + 2);
+        QCOMPARE(ptz[ptzBefore].action, std::string("Left"));
+        QCOMPARE(ptz.back().action, std::string("Stop"));
+
         CheckButtons({d.RestoreButton(), d.ExportButton(), d.ImportButton(), d.RefreshButton(),
                       &cam, &d.shown},
                      QStringLiteral("usb"));
