@@ -68,6 +68,7 @@ void GamepadReader::Impl::Run(GamepadSettings settings, Sink sink, std::promise<
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
         ProgramLog().Log(2, nullptr, "gamepad: SDL could not start: %s", SDL_GetError());
+        SDL_TLSCleanup();
         started.set_value(false);
         return;
     }
@@ -131,6 +132,8 @@ void GamepadReader::Impl::Run(GamepadSettings settings, Sink sink, std::promise<
     if (active)
         SDL_GameControllerClose(active);
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    // SDL frees its per-thread data (the error text) only on threads it started itself.
+    SDL_TLSCleanup();
 }
 
 GamepadReader::GamepadReader() : impl_(std::make_unique<Impl>()) {}
