@@ -263,10 +263,10 @@ TEST(RtspCamsim, FaultsHitOnlyTheirCamera) {
         EXPECT_EQ(status, 0);
     }
     {
-        // drop=2: the session ends long before the 20 seconds asked for; a new one
-        // plays again.
+        // drop=4: the session ends long before the 20 seconds asked for; a new one
+        // plays again. Four seconds leave a loaded machine's ffmpeg time to probe.
         Camsim sim({"--net", "1", "--net-first", "127.0.0.12", "--net-fps", "10", "--rtsp-no-auth",
-                    "--rtsp-fault", "drop=2"});
+                    "--rtsp-fault", "drop=4"});
         ASSERT_TRUE(sim.Ready()) << sim.Log();
         for (int round = 0; round < 2; ++round) {
             int status = 0;
