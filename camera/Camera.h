@@ -10,7 +10,10 @@
 
 namespace strevo {
 
-enum class CameraKind { kSdk, kRtsp };
+class IParamChannel;
+class IPtzControl;
+
+enum class CameraKind { kSdk, kRtsp, kOnvif };
 
 // What a camera offers beyond its stream.
 enum CameraCaps : uint32_t {
@@ -63,6 +66,19 @@ class ICamera {
     virtual int32_t ControlHandle() const { return -1; }
     // The TCP port of the control channel, 0 when none.
     virtual int ControlPort() const { return 0; }
+
+    // Cameras whose parameters and PTZ go through their own protocol rather
+    // than the SDK login (ONVIF). Used on the GUI thread, apart from the
+    // stream; null when the camera has none. Owned by the camera.
+    virtual IParamChannel* Params() { return nullptr; }
+    virtual IPtzControl* Ptz() { return nullptr; }
+    // Restarts the camera (kCapReboot): 0, or a negative code with *why
+    // (for the operator and the log, never a password).
+    virtual int32_t Reboot(std::string* why) {
+        if (why)
+            *why = "not supported";
+        return -1;
+    }
 };
 
 struct Credentials {
@@ -77,5 +93,10 @@ std::unique_ptr<ICamera> MakeSdkCamera(const std::string& address,
 // A camera known only by its RTSP URL (credentials in the URL or given here).
 std::unique_ptr<ICamera> MakeRtspCamera(const std::string& url, const Credentials& credentials,
                                         bool udp = false);
+// An ONVIF camera by its device service (host, host:port or http://...): the
+// stream of its first H.264/H.265 profile over RTSP, imaging settings, PTZ
+// with presets, reboot. Null when the program is built without ONVIF.
+std::unique_ptr<ICamera> MakeOnvifCamera(const std::string& address,
+                                         const Credentials& credentials);
 
 }  // namespace strevo

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "PELION_SDK.h"
+#include "ParamChannel.h"
 
 namespace strevo {
 
@@ -14,7 +15,7 @@ struct VideoParam;
 // to the record's 19 characters), port 36666, "admin" / "quolt".
 LoginInfo ProgramLoginInfo(const char* ip);
 
-class NetCommandChannel {
+class NetCommandChannel final : public IParamChannel {
   public:
     // The login handle of the camera to command; negative means none.
     void SetDeviceHandle(int32_t loginHandle) { login_ = loginHandle; }
@@ -22,18 +23,18 @@ class NetCommandChannel {
 
     // Results as for the USB side (VideoParam.h); a negative channel result is
     // shown with "返回错误码: %d" and returned unchanged.
-    int32_t GetVideoParam(VideoParam* param);
-    int32_t SetVideoParam(const VideoParam* param);
-    int32_t SetVideoParamItem(const char* items);
-    int32_t GetFocusNear();
-    int32_t SetDefaultParam();
+    int32_t GetVideoParam(VideoParam* param) override;
+    int32_t SetVideoParam(const VideoParam* param) override;
+    int32_t SetVideoParamItem(const char* items) override;
+    int32_t GetFocusNear() override;
+    int32_t SetDefaultParam() override;
     // One ReqPtzCtrl text; the result is the channel's.
     int32_t SendPtz(const char* action, int paramH, int paramV);
 
     // Whether the camera answered the last record read, whatever the answer
     // held: its failures (a refusal, an answer without a record) have not been
     // shown, unlike those of the call itself.
-    bool LastReadAnswered() const { return lastReadAnswered_; }
+    bool LastReadAnswered() const override { return lastReadAnswered_; }
 
   private:
     int32_t login_ = -1;
