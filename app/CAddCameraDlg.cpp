@@ -22,6 +22,7 @@ CAddCameraDlg::CAddCameraDlg(QWidget* parent, bool storeAvailable) : QDialog(par
     m_kind = new QComboBox(this);
     m_kind->addItem(QStringLiteral("SDK 设备"), static_cast<int>(CameraKind::kSdk));
     m_kind->addItem(QStringLiteral("RTSP"), static_cast<int>(CameraKind::kRtsp));
+    m_kind->addItem(QStringLiteral("ONVIF"), static_cast<int>(CameraKind::kOnvif));
     m_user = new QLineEdit(this);
     m_passwordEdit = new QLineEdit(this);
     m_passwordEdit->setEchoMode(QLineEdit::Password);
@@ -44,10 +45,14 @@ CAddCameraDlg::CAddCameraDlg(QWidget* parent, bool storeAvailable) : QDialog(par
     layout->addLayout(form);
     layout->addWidget(m_error);
     layout->addWidget(buttons);
-    // A URL typed into the address field makes the camera an RTSP one.
+    // A URL typed into the address field says the kind: rtsp:// an RTSP
+    // camera, http:// an ONVIF one (its device service).
     connect(m_address, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (text.trimmed().startsWith(QStringLiteral("rtsp://"), Qt::CaseInsensitive))
-            m_kind->setCurrentIndex(1);
+        const QString typed = text.trimmed();
+        if (typed.startsWith(QStringLiteral("rtsp://"), Qt::CaseInsensitive))
+            m_kind->setCurrentIndex(m_kind->findData(static_cast<int>(CameraKind::kRtsp)));
+        else if (typed.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive))
+            m_kind->setCurrentIndex(m_kind->findData(static_cast<int>(CameraKind::kOnvif)));
     });
 }
 

@@ -79,6 +79,8 @@ std::unique_ptr<ICamera> CAddedCameras::MakeCamera(const AddedCamera& camera) {
     const Credentials credentials = CredentialsOf(camera);
     if (camera.kind == CameraKind::kRtsp)
         return MakeRtspCamera(camera.address, credentials);
+    if (camera.kind == CameraKind::kOnvif)
+        return MakeOnvifCamera(camera.address, credentials);
     return MakeSdkCamera(camera.address, camera.user.empty() ? nullptr : &credentials);
 }
 

@@ -42,6 +42,7 @@
 #include "VideoParam.h"
 #include "movra.h"
 #include "scanlet.h"
+#include "OnvifScanner.h"
 #include "ui_dlg_102.h"
 
 namespace strevo {
@@ -129,6 +130,8 @@ CTivanoDlg::CTivanoDlg(const std::string& moduleDir, std::shared_ptr<IHidBackend
 
     // Snapshot item of the pane menu; the many-camera import beside "导入配置".
     SetUpTools();
+    // ONVIF cameras in the tree, their reboot, the preset list.
+    SetUpOnvif();
 
     // 7. Instruction text font.
     QFont instructionFont = InstructionText()->font();
@@ -260,12 +263,14 @@ void CTivanoDlg::RefreshDeviceTree() {
             count = std::clamp(count, 0, n);
             for (int i = 0; i < count; ++i) {
                 DeviceNode node;
+                node.sdk = true;
                 CopyText(node.ip, found[i].address);
                 node.item =
                     new QTreeWidgetItem(m_foundItem, QStringList{QString::fromUtf8(node.ip)});
                 m_nodes.push_back(node);
             }
         }
+        AddOnvifNodes();
     } else {
         CommitPageEdits();
         m_selectedUsb = nullptr;
@@ -305,7 +310,11 @@ void CTivanoDlg::OnTreeDoubleClick() {
         return;  // otherwise a root or the found-devices item
     }
     if (m_nMode == kModeIp) {
-        OpenPreview(ProgramLoginInfo(it->ip), 0);
+        // Our SDK wins where a camera speaks both: it has everything.
+        if (it->sdk)
+            OpenPreview(ProgramLoginInfo(it->ip), 0);
+        else if (auto camera = OnvifCameraOf(it->item))
+            OpenCamera(std::move(camera), 0);
     } else {
         ReadUsbCameraParams(*it);
     }
@@ -322,6 +331,7 @@ void CTivanoDlg::ReadUsbCameraParams(const DeviceNode& node) {
     }
     ShowVideoParam(p);
     m_selectedUsb = node.usb;
+    m_ptz->SetControl(nullptr);
     m_ptz->SetTarget(reinterpret_cast<intptr_t>(node.usb), "", 0);
     ExportButton()->setEnabled(true);
     ImportButton()->setEnabled(true);
@@ -338,10 +348,7 @@ void CTivanoDlg::ArrangeControls(int layout) {
     const int W = Client()->width();
     const int H = Client()->height();
     const int PW = m_ptz->width();
-    const int PH = m_ptz->height();
-
-    m_ptz->move(0, H - PH);
-    Tree()->resize(PW, H - PH);
+    PlaceLeftColumn();
 
     QLabel* instruction = InstructionText();
     QPushButton* restore = RestoreButton();
@@ -500,6 +507,12 @@ void CTivanoDlg::OnConfig() {
         ShowMessage("该设备不支持参数配置");
         return;
     }
+    if (pane.stream) {
+        if (IParamChannel* channel = pane.stream->Camera().Params()) {
+            RunImageParamsDlg(channel);
+            return;
+        }
+    }
     if (pane.login < 0) {
         ShowMessage("未选中！");
         return;
@@ -510,6 +523,12 @@ void CTivanoDlg::OnConfig() {
 void CTivanoDlg::RunImageParamsDlg(int32_t loginHandle) {
     CImageParamsDlg dlg(this);
     dlg.SetDeviceHandle(loginHandle);
+    dlg.exec();
+}
+
+void CTivanoDlg::RunImageParamsDlg(IParamChannel* channel) {
+    CImageParamsDlg dlg(this);
+    dlg.SetChannel(channel);
     dlg.exec();
 }
 
@@ -692,6 +711,7 @@ void CTivanoDlg::Shutdown() {
     m_gamepad->Stop();
     m_treeFillTimer.stop();
     BSC_DeInit();
+    m_onvif.reset();
     for (int i = 0; i < kPaneCount; ++i) ClosePane(i);
     PELION_Cleanup();
     m_usb.CloseDevices();

@@ -14,6 +14,7 @@
 #include "CImageParamsDlg.h"
 #include "CUSBDevice.h"
 #include "IParamHost.h"
+#include "OnvifScanner.h"
 #include "PELION_SDK.h"
 #include "PanePlayerPort.h"
 #include "ToolConfig.h"
@@ -24,6 +25,7 @@ class Dlg102;
 
 class CPtzCtrl;
 class CPtzGamepad;
+class CPtzPresets;
 class CPtzKeys;
 class QAction;
 class QLabel;
@@ -42,6 +44,8 @@ struct VideoParam;
 // One device item of the tree. The fields the mode does not use stay zero.
 struct DeviceNode {
     char ip[32] = {};         // IP mode: the camera's address text
+    bool sdk = false;         // IP mode: our discovery found it
+    std::string onvif;        // IP mode: its ONVIF device service, when WS-Discovery found it
     UsbHandle usb = nullptr;  // USB mode: the camera's device handle
     char name[32] = {};       // USB mode: the device name as stored (ANSI)
     QTreeWidgetItem* item = nullptr;
@@ -49,6 +53,8 @@ struct DeviceNode {
 
 class CPaneStream;
 class CAddedCameras;
+class IParamChannel;
+
 struct AddedCamera;
 class ICamera;
 
@@ -72,6 +78,7 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     enum : int { kModeIp = 0, kModeUsb = 1 };
     static constexpr int kPaneCount = 4;
     static constexpr int kMaxIpDevices = 20;
+    static constexpr int kMaxOnvifDevices = 256;  // beyond those of our discovery
     static constexpr int kTreeFillTimerId = 1001;
     static constexpr int kTreeFillDelayMs = 1000;
     static constexpr int kAboutCommand = 0x0010;
@@ -103,6 +110,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     // (with the usual messages), others in the background.
     void OpenCamera(std::unique_ptr<ICamera> camera, int streamType);
     void OpenAddedCamera(const AddedCamera& camera);
+    // The host of a camera's address: an IP, host:port, or a URL.
+    static std::string HostOf(const std::string& address);
 
     // Hosted pages (USB mode).
     virtual void ShowVideoParam(const VideoParam& param);
@@ -137,6 +146,10 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     // camera's record read once, into several cameras at once.
     void OnImportMany();
     void OnCopyParamsToMany();
+    // "重启设备" of the tree menu, for the selected ONVIF camera.
+    void OnRebootDevice();
+    // Ctrl+1 … Ctrl+9 and the gamepad: the selected camera's preset (1 first).
+    bool CallPreset(int number);
 
     // The pop-up menu for a right-click at a point of the client area, null
     // for none; sets the context pane as a side effect.
@@ -162,6 +175,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     QTreeWidgetItem* RootItem() const { return m_rootItem; }
     QTreeWidgetItem* FoundItem() const { return m_foundItem; }
     CPtzCtrl* Ptz() const { return m_ptz; }
+    CPtzPresets* Presets() const { return m_presets; }
+    QAction* RebootItem() const { return m_rebootItem; }
     CAddedCameras* AddedCameras() const { return m_added; }
     CParamPage* Page(int index) const { return m_pages.at(static_cast<size_t>(index)); }
     QLabel* InstructionText() const;
@@ -188,6 +203,10 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     // pages, the image parameter dialog and the upgrade dialog.
     virtual void ReadUsbCameraParams(const DeviceNode& node);
     virtual void RunImageParamsDlg(int32_t loginHandle);
+    // The same dialog over a camera's own parameter channel.
+    virtual void RunImageParamsDlg(IParamChannel* channel);
+    // OK/Cancel before a reboot.
+    virtual bool ConfirmReboot(const QString& question);
     virtual void RunUpgradeDlg();
     // The many-camera import dialog over the open cameras: with the record to
     // copy and its camera, or (null) for a file the operator picks there.
@@ -209,6 +228,14 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void SetClientMinimum(const QSize& size);
     void SetUpMenus();
     void SetUpTools();
+    void SetUpOnvif();
+    // The tree, the PTZ panel and (for cameras with presets) the preset list
+    // below it, down the left side of the client area.
+    void PlaceLeftColumn();
+    // Adds the ONVIF cameras WS-Discovery found to the tree's found devices.
+    void AddOnvifNodes();
+    // The ONVIF camera of a tree item (found or added), null for none.
+    std::unique_ptr<ICamera> OnvifCameraOf(const QTreeWidgetItem* item);
     void ShowStatus(const QString& text);
     void ClosePlayer(int index);
     int PaneForNewCamera();
@@ -248,6 +275,11 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     QAction* m_aboutItem = nullptr;
     QAction* m_snapshotItem = nullptr;
     QPushButton* m_importMany = nullptr;
+    CPtzPresets* m_presets = nullptr;
+    QAction* m_rebootItem = nullptr;
+    std::unique_ptr<OnvifScanner> m_onvif;
+    std::vector<FoundOnvifCamera> m_onvifShown;  // what the tree lists
+    bool m_onvifRefill = false;                  // a fill for a probe's news
     CAddedCameras* m_added = nullptr;  // owned by the tree
     QTimer m_treeFillTimer;
     bool m_bShutDown = false;

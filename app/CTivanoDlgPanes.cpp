@@ -9,6 +9,8 @@
 #include "CPreviewPane.h"
 #include "CPtzCtrl.h"
 #include "CPtzKeys.h"
+#include "CPtzPresets.h"
+#include "PtzControl.h"
 #include "CTivanoDlg.h"
 #include "OperatorMessages.h"
 #include "ProcessMemory.h"
@@ -43,7 +45,12 @@ void CTivanoDlg::OpenPreview(const LoginInfo& info, int streamType) {
 }
 
 void CTivanoDlg::OpenAddedCamera(const AddedCamera& camera) {
-    OpenCamera(m_added->MakeCamera(camera), 0);
+    std::unique_ptr<ICamera> opened = m_added->MakeCamera(camera);
+    if (!opened) {
+        ShowMessage("本程序未包含 ONVIF 支持");
+        return;
+    }
+    OpenCamera(std::move(opened), 0);
 }
 
 void CTivanoDlg::OpenCamera(std::unique_ptr<ICamera> camera, int streamType) {
@@ -62,7 +69,9 @@ void CTivanoDlg::OpenCamera(std::unique_ptr<ICamera> camera, int streamType) {
     const int controlPort = camera->ControlPort();
     std::string address = camera->Address();
     rtsp::UrlParts parts;
-    if (!sdk && rtsp::ParseUrl(address, &parts))
+    if (camera->Kind() == CameraKind::kOnvif)
+        address = HostOf(address);
+    else if (!sdk && rtsp::ParseUrl(address, &parts))
         address = parts.host;
     pane.stream = std::make_unique<CPaneStream>(std::move(camera), pane.playerPort,
                                                 m_pictures[static_cast<size_t>(p)], streamType);
@@ -105,6 +114,8 @@ void CTivanoDlg::OnPaneState(int index) {
         pane.login = login;
         if (index == m_nSelectedPane)
             SelectPane(index);
+    } else if (index == m_nSelectedPane) {
+        ShowPtzFor(pane);  // what the camera has is known once it is open
     }
 }
 
@@ -165,9 +176,22 @@ void CTivanoDlg::StepPane(int delta) {
 
 void CTivanoDlg::ShowPtzFor(const PreviewPane& pane) {
     // A camera that takes no PTZ commands greys the panel while it is selected.
-    const bool ptz = !pane.stream || (pane.stream->Camera().Caps() & kCapPtz);
+    const uint32_t caps = pane.stream ? pane.stream->Camera().Caps() : 0;
+    const bool ptz = !pane.stream || (caps & kCapPtz);
     m_ptz->setEnabled(ptz);
     m_ptz->setToolTip(ptz ? CPtzKeys::Help() : QStringLiteral("该设备不支持参数配置"));
+    // Cameras driven through their own protocol; the others by the target.
+    IPtzControl* control = pane.stream && ptz ? pane.stream->Camera().Ptz() : nullptr;
+    m_ptz->SetControl(control);
+    if (!m_presets)
+        return;  // during start-up
+    IPtzControl* presets =
+        m_nMode == kModeIp && control && (caps & kCapPresets) ? control : nullptr;
+    if (presets == m_presets->Control() && m_presets->isHidden() == !presets)
+        return;
+    m_presets->setVisible(presets != nullptr);
+    m_presets->SetControl(presets);
+    PlaceLeftColumn();
 }
 
 void CTivanoDlg::DrawPaneFrames(int selected, QPainter& painter) const {

@@ -85,6 +85,16 @@ void GamepadMapper::Button(PadButton button, bool down, std::vector<PadCommand>*
             if (down)
                 out->push_back(Command(PadAction::kNextPane));
             break;
+        case PadButton::kA:
+        case PadButton::kB:
+        case PadButton::kX:
+        case PadButton::kY:
+            if (down) {
+                PadCommand c = Command(PadAction::kPreset);
+                c.step = 1 + static_cast<int>(button) - static_cast<int>(PadButton::kA);
+                out->push_back(c);
+            }
+            break;
     }
 }
 

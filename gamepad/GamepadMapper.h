@@ -1,6 +1,7 @@
 // A game controller's sticks, triggers and buttons turned into PTZ commands:
 // the left stick pans and tilts with a speed step from its deflection, the
-// triggers zoom, the D-pad focuses and the shoulder buttons pick the pane.
+// triggers zoom, the D-pad focuses, the shoulder buttons pick the pane and
+// A, B, X, Y call presets 1 to 4.
 // Pure logic, fed with the values SDL reports, so it is tested on its own.
 #pragma once
 
@@ -29,6 +30,7 @@ enum class PadAction {
     kFocusStop,
     kPreviousPane,
     kNextPane,
+    kPreset,  // step: the preset to call, 1 to 4 (A, B, X, Y)
 };
 
 struct PadCommand {
@@ -39,7 +41,7 @@ struct PadCommand {
 };
 
 enum class PadAxis { kLeftX, kLeftY, kLeftTrigger, kRightTrigger };
-enum class PadButton { kDpadUp, kDpadDown, kLeftShoulder, kRightShoulder };
+enum class PadButton { kDpadUp, kDpadDown, kLeftShoulder, kRightShoulder, kA, kB, kX, kY };
 
 class GamepadMapper {
   public:

@@ -49,6 +49,18 @@ bool ButtonOf(Uint8 sdlButton, PadButton* button) {
         case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER:
             *button = PadButton::kRightShoulder;
             return true;
+        case SDL_CONTROLLER_BUTTON_A:
+            *button = PadButton::kA;
+            return true;
+        case SDL_CONTROLLER_BUTTON_B:
+            *button = PadButton::kB;
+            return true;
+        case SDL_CONTROLLER_BUTTON_X:
+            *button = PadButton::kX;
+            return true;
+        case SDL_CONTROLLER_BUTTON_Y:
+            *button = PadButton::kY;
+            return true;
         default:
             return false;
     }

@@ -9,7 +9,7 @@ namespace strevo {
 
 namespace {
 
-constexpr int kFocusNearBox = 1519, kFocusNearRefresh = 1520;
+constexpr int kFocusNearBox = 1519;
 
 const PageLayout& Layout() {
     static const PageLayout layout{
@@ -33,7 +33,7 @@ CFocusTab::CFocusTab(QWidget* parent)
     : CParamPage(kTemplateId, Layout(), parent), m_ui(std::make_unique<Ui::Dlg267>()) {
     m_ui->setupUi(this);
     FinishTemplate();
-    connect(qobject_cast<QPushButton*>(FindControl(this, kFocusNearRefresh)), &QPushButton::clicked,
+    connect(qobject_cast<QPushButton*>(FindControl(this, kFocusNearRefreshId)), &QPushButton::clicked,
             this, &CFocusTab::OnRefreshFocusNear);
 }
 

@@ -15,6 +15,8 @@ class CFocusTab : public CParamPage {
     Q_OBJECT
   public:
     static constexpr int kTemplateId = 267;
+    // "刷新" beside the focus near limit.
+    static constexpr int kFocusNearRefreshId = 1520;
 
     explicit CFocusTab(QWidget* parent = nullptr);
     ~CFocusTab() override;

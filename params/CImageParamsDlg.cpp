@@ -51,6 +51,10 @@ void CImageParamsDlg::SetDeviceHandle(int32_t loginHandle) {
     m_channel.SetDeviceHandle(loginHandle);
 }
 
+void CImageParamsDlg::SetChannel(IParamChannel* channel) {
+    m_other = channel;
+}
+
 int CImageParamsDlg::exec() {
     OnInitDialog();
     return QDialog::exec();
@@ -87,12 +91,20 @@ void CImageParamsDlg::OnInitDialog() {
     }
     FitPages();
     tabs->setCurrentIndex(kPicture);
+    if (m_other) {
+        IParamChannel* channel = m_other;
+        for (CParamPage* page : m_pages)
+            page->DisableRowsWithout([channel](const char* key) { return channel->HasSetting(key); });
+        RestoreButton()->setEnabled(channel->HasDefaults());
+        if (QWidget* focusNear = FindControl(Page(kFocus), CFocusTab::kFocusNearRefreshId))
+            focusNear->setEnabled(channel->HasFocusNear());
+    }
 
     VideoParam p{};
     const int32_t rc = GetVideoParam(&p);
     if (rc == 0) {
         ShowAllPages(p);
-    } else if (m_channel.LastReadAnswered()) {
+    } else if (Channel().LastReadAnswered()) {
         // The channel reports a failed call; a camera that answered without a
         // record (a refusal, a broken answer) is reported here, as "刷新" does.
         ShowMessage("获取图像参数失败: %d.", rc);
@@ -123,23 +135,23 @@ void CImageParamsDlg::ShowAllPages(const VideoParam& param) {
 // Network commands
 
 int32_t CImageParamsDlg::GetVideoParam(VideoParam* param) {
-    return m_channel.GetVideoParam(param);
+    return Channel().GetVideoParam(param);
 }
 
 int32_t CImageParamsDlg::SetVideoParam(const VideoParam* param) {
-    return m_channel.SetVideoParam(param);
+    return Channel().SetVideoParam(param);
 }
 
 int32_t CImageParamsDlg::SetVideoParamItem(const char* items) {
-    return m_channel.SetVideoParamItem(items);
+    return Channel().SetVideoParamItem(items);
 }
 
 int32_t CImageParamsDlg::GetFocusNear() {
-    return m_channel.GetFocusNear();
+    return Channel().GetFocusNear();
 }
 
 int32_t CImageParamsDlg::SetDefaultParam() {
-    return m_channel.SetDefaultParam();
+    return Channel().SetDefaultParam();
 }
 
 // ---------------------------------------------------------------------------

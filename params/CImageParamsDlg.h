@@ -45,6 +45,10 @@ class CImageParamsDlg : public QDialog, public IParamHost {
     // The camera's login; set before the dialog runs, kept for its whole life.
     void SetDeviceHandle(int32_t loginHandle);
     int32_t DeviceHandle() const { return m_channel.DeviceHandle(); }
+    // Or a camera whose parameters go through a channel of its own protocol
+    // (kept by the camera, which outlives the dialog): rows it has no setting
+    // for are disabled, and so are the buttons it has no command for.
+    void SetChannel(IParamChannel* channel);
 
     // Start-up: tabs, pages, the first read. Runs once, before the dialog is
     // first shown.
@@ -86,7 +90,10 @@ class CImageParamsDlg : public QDialog, public IParamHost {
     void FitPages();
 
     std::unique_ptr<Ui::Dlg259> m_ui;
+    IParamChannel& Channel() { return m_other ? *m_other : m_channel; }
+
     NetCommandChannel m_channel;
+    IParamChannel* m_other = nullptr;
     std::array<CParamPage*, kPageCount> m_pages{};
     bool m_bInitialised = false;
 };

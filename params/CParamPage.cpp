@@ -276,13 +276,32 @@ void CParamPage::EnableByMode(const char* selector, int value) {
         else
             enable = rule.other == ModeRule::kEnable;
         Row* row = RowOfControl(rule.rowCtrlId);
-        if (!row)
+        if (!row || row->unavailable)
             continue;
         for (QWidget* w : {row->label, static_cast<QWidget*>(row->slider),
                            static_cast<QWidget*>(row->list), static_cast<QWidget*>(row->box)})
             if (w)
                 w->setEnabled(enable);
     }
+}
+
+void CParamPage::DisableRowsWithout(const std::function<bool(const char* key)>& hasSetting) {
+    for (Row& row : m_rows) {
+        if (!row.def->key || hasSetting(row.def->key))
+            continue;
+        row.unavailable = true;
+        for (QWidget* w : {row.label, static_cast<QWidget*>(row.slider),
+                           static_cast<QWidget*>(row.list), static_cast<QWidget*>(row.box)})
+            if (w)
+                w->setEnabled(false);
+    }
+}
+
+bool CParamPage::RowDisabledForGood(const char* key) const {
+    for (const Row& row : m_rows)
+        if (row.def->key && std::strcmp(row.def->key, key) == 0)
+            return row.unavailable;
+    return false;
 }
 
 // ---------------------------------------------------------------------------

@@ -60,6 +60,11 @@ class CParamPage : public QWidget {
     // "wdr_mode", "wb_mode", "defog_mode"); other selectors do nothing.
     void EnableByMode(const char* selector, int value);
 
+    // Disables for good the rows whose key the camera has no setting for
+    // (cameras of another protocol); no mode enables them again.
+    void DisableRowsWithout(const std::function<bool(const char* key)>& hasSetting);
+    bool RowDisabledForGood(const char* key) const;
+
     // Millisecond tick count behind the drag throttle, for the whole process
     // (tests install a fake one); an empty function restores the steady clock.
     static void SetTickSource(std::function<uint32_t()> source);
@@ -97,6 +102,7 @@ class CParamPage : public QWidget {
         int index = 0;  // list index
         bool movedWhileDown = false;
         bool edited = false;        // the box holds typed text not yet sent
+        bool unavailable = false;   // the camera has no such setting
         QTimer* pending = nullptr;  // sends a change the throttle held back
     };
 

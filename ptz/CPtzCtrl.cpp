@@ -13,6 +13,7 @@
 #include "CUSBDevice.h"
 #include "DialogUnits.h"
 #include "NetProbe.h"
+#include "PtzControl.h"
 #include "PELION_SDK.h"
 #include "VideoParam.h"
 #include "ui_dlg_256.h"
@@ -115,13 +116,35 @@ bool CPtzCtrl::PressButton(int ctrlId, int speed) {
     const ButtonAction* a = FindAction(ctrlId);
     if (!a || !isEnabled())
         return false;
-    Send(&a->press, 1, speed);
+    Press(ctrlId, speed);
     return true;
 }
 
 void CPtzCtrl::ReleaseButton(int ctrlId) {
-    if (const ButtonAction* a = FindAction(ctrlId))
-        Send(a->release, 2);
+    Release(ctrlId);
+}
+
+void CPtzCtrl::Press(int ctrlId, int speed) {
+    const ButtonAction* a = FindAction(ctrlId);
+    if (!a)
+        return;
+    if (m_control) {
+        // Failures are as silent as on the other paths; the next press tries again.
+        m_control->Move(a->press, speed > 0 ? std::min(speed, kSpeedMax) : Speed());
+        return;
+    }
+    Send(&a->press, 1, speed);
+}
+
+void CPtzCtrl::Release(int ctrlId) {
+    const ButtonAction* a = FindAction(ctrlId);
+    if (!a)
+        return;
+    if (m_control) {
+        m_control->StopMove(a->press);
+        return;
+    }
+    Send(a->release, 2);
 }
 
 int CPtzCtrl::Speed() const {
@@ -136,7 +159,7 @@ void CPtzCtrl::SetSpeed(int position) {
 bool CPtzCtrl::eventFilter(QObject* watched, QEvent* event) {
     if (IsLeftPress(event)) {
         if (const ButtonAction* a = FindAction(watched))
-            Send(&a->press, 1);
+            Press(a->ctrlId, 0);
         // Once the press has been handled, make sure no button is left with
         // keyboard focus (the buttons refuse it; this also covers setFocus calls).
         QTimer::singleShot(0, this, [this] {
@@ -147,7 +170,7 @@ bool CPtzCtrl::eventFilter(QObject* watched, QEvent* event) {
         });
     } else if (IsLeftRelease(event)) {
         if (const ButtonAction* a = FindAction(watched))
-            Send(a->release, 2);
+            Release(a->ctrlId);
     }
     return QWidget::eventFilter(watched, event);  // the button still shows its state
 }

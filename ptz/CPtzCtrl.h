@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <memory>
 
+namespace strevo {
+class IPtzControl;
+}
+
 namespace Ui {
 class Dlg256;
 }
@@ -19,6 +23,12 @@ class CPtzCtrl : public QWidget {
     // targetId: USB device handle when port is 0, else the SDK login handle;
     // below 0 means no target. The address keeps at most 31 characters.
     int SetTarget(intptr_t targetId, const char* address, int port);
+
+    // Or a camera driven through its own protocol (kept by the camera, which
+    // outlives the selection): presses and releases go there instead of the
+    // PTZ texts. Null returns to the target above.
+    void SetControl(strevo::IPtzControl* control) { m_control = control; }
+    strevo::IPtzControl* Control() const { return m_control; }
 
     intptr_t TargetId() const { return m_targetId; }
     const char* TargetAddress() const { return m_targetAddress; }
@@ -46,9 +56,13 @@ class CPtzCtrl : public QWidget {
     // Sends the PTZ texts in order to the target; one probe covers them all
     // on the network path. Null entries are skipped; speed 0 is the slider's.
     void Send(const char* const* cmds, int count, int speed = 0);
+    // A button's press and release, on the target or the control.
+    void Press(int ctrlId, int speed);
+    void Release(int ctrlId);
 
     std::unique_ptr<Ui::Dlg256> m_ui;
     intptr_t m_targetId = -1;
     char m_targetAddress[32] = {};
     int m_targetPort = -1;
+    strevo::IPtzControl* m_control = nullptr;
 };

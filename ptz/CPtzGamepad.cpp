@@ -82,6 +82,10 @@ void CPtzGamepad::Apply(const PadCommand& c) {
             if (onPaneStep)
                 onPaneStep(c.action == PadAction::kNextPane ? 1 : -1);
             break;
+        case PadAction::kPreset:
+            if (onPreset)
+                onPreset(c.step);
+            break;
     }
 }
 

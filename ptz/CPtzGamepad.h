@@ -23,6 +23,8 @@ class CPtzGamepad : public QObject {
 
     // The shoulder buttons: -1 previous pane, +1 next.
     std::function<void(int)> onPaneStep;
+    // A, B, X, Y: call preset 1 to 4 of the selected camera.
+    std::function<void(int)> onPreset;
 
   private:
     void Apply(const strevo::PadCommand& command);
