@@ -1,7 +1,9 @@
 #include "CameraList.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cstdio>
+#include <strings.h>
 
 #include "IniStore.h"
 #include "RtspSource.h"
@@ -11,7 +13,14 @@ namespace strevo {
 namespace {
 
 const char* KindText(CameraKind kind) {
-    return kind == CameraKind::kRtsp ? "rtsp" : "sdk";
+    switch (kind) {
+        case CameraKind::kRtsp:
+            return "rtsp";
+        case CameraKind::kOnvif:
+            return "onvif";
+        default:
+            return "sdk";
+    }
 }
 
 std::string Encode(const std::string& text) {
@@ -74,6 +83,68 @@ bool HasControl(const std::string& text) {
     return false;
 }
 
+// A host name or IPv4 address: letters, digits, '-' and '.', neither first nor last.
+bool IsHost(const std::string& text) {
+    if (text.empty() || text.size() > 253 || text.front() == '.' || text.front() == '-' ||
+        text.back() == '.' || text.back() == '-')
+        return false;
+    for (unsigned char c : text)
+        if (!std::isalnum(c) && c != '-' && c != '.')
+            return false;
+    // All digits and dots: then a real IPv4 address.
+    if (text.find_first_not_of("0123456789.") == std::string::npos)
+        return IsIpv4(text);
+    return true;
+}
+
+// An ONVIF device service as typed: host, host:port or http://[user[:password]@]host[:port][/path].
+// *address gets it without credentials, in the form typed.
+bool ParseOnvifAddress(const std::string& text, std::string* address, std::string* user,
+                       std::string* password, bool* hasCredentials) {
+    *hasCredentials = false;
+    std::string rest = text;
+    const bool http = rest.size() >= 7 && strncasecmp(rest.c_str(), "http://", 7) == 0;
+    if (http)
+        rest = rest.substr(7);
+    else if (rest.find("://") != std::string::npos)
+        return false;
+    std::string path;
+    if (const size_t slash = rest.find('/'); slash != std::string::npos) {
+        if (!http)
+            return false;
+        path = rest.substr(slash);
+        rest = rest.substr(0, slash);
+        for (unsigned char c : path)
+            if (c <= ' ' || c == 0x7f || c == '@')
+                return false;
+    }
+    if (const size_t at = rest.rfind('@'); at != std::string::npos) {
+        if (!http)
+            return false;
+        const std::string cred = rest.substr(0, at);
+        rest = rest.substr(at + 1);
+        const size_t colon = cred.find(':');
+        if (!Decode(cred.substr(0, colon), user) || user->empty() ||
+            (colon != std::string::npos && !Decode(cred.substr(colon + 1), password)))
+            return false;
+        if (colon == std::string::npos)
+            password->clear();
+        *hasCredentials = true;
+    }
+    std::string host = rest;
+    if (const size_t colon = rest.find(':'); colon != std::string::npos) {
+        host = rest.substr(0, colon);
+        const std::string port = rest.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            port[0] == '0' || std::stoi(port) > 65535)
+            return false;
+    }
+    if (!IsHost(host))
+        return false;
+    *address = (http ? text.substr(0, 7) : std::string()) + rest + path;
+    return true;
+}
+
 std::string Trim(const std::string& text) {
     size_t b = 0, e = text.size();
     while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
@@ -100,6 +171,8 @@ bool ParseAddedCamera(const std::string& value, AddedCamera* camera) {
         c.kind = CameraKind::kSdk;
     else if (kind == "rtsp")
         c.kind = CameraKind::kRtsp;
+    else if (kind == "onvif")
+        c.kind = CameraKind::kOnvif;
     else
         return false;
     if (!Decode(value.substr(first + 1, second - first - 1), &c.user) || HasControl(c.user))
@@ -107,6 +180,12 @@ bool ParseAddedCamera(const std::string& value, AddedCamera* camera) {
     c.address = value.substr(second + 1);
     if (c.kind == CameraKind::kSdk) {
         if (!IsIpv4(c.address))
+            return false;
+    } else if (c.kind == CameraKind::kOnvif) {
+        std::string address, user, password;
+        bool credentials = false;
+        if (!ParseOnvifAddress(c.address, &address, &user, &password, &credentials) ||
+            credentials)
             return false;
     } else {
         rtsp::UrlParts parts;
@@ -135,6 +214,22 @@ bool NormaliseAddress(CameraKind kind, const std::string& typed, AddedCamera* ca
             return false;
         }
         camera->address = text;
+        return true;
+    }
+    if (kind == CameraKind::kOnvif) {
+        std::string user, pass;
+        bool credentials = false;
+        if (!ParseOnvifAddress(text, &camera->address, &user, &pass, &credentials)) {
+            *why = "地址格式不正确: 请输入 IP 地址、IP:端口 或 http:// 地址";
+            return false;
+        }
+        if (credentials) {
+            if (camera->user.empty())
+                camera->user = user;
+            if (password->empty())
+                *password = pass;
+        }
+        std::fill(pass.begin(), pass.end(), '\0');
         return true;
     }
     std::string url = text;
