@@ -2,6 +2,7 @@
 // device tree (beside those of our discovery), "重启设备", and the preset list
 // under the PTZ panel with its shortcuts.
 #include <QAction>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QShortcut>
@@ -45,7 +46,10 @@ std::string CTivanoDlg::HostOf(const std::string& address) {
 
 void CTivanoDlg::SetUpOnvif() {
     m_presets = new CPtzPresets(Client());
-    m_presets->resize(m_ptz->width(), m_presets->sizeHint().height() + 20);
+    // Four presets in sight; the tree keeps the rest of the column.
+    QListWidget* list = m_presets->List();
+    list->setFixedHeight(list->fontMetrics().height() * 4 + 2 * list->frameWidth() + 8);
+    m_presets->resize(m_ptz->width(), m_presets->sizeHint().height());
     m_presets->hide();
     for (int n = 1; n <= 9; ++n) {
         auto* key = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_0 + n)), this);

@@ -313,8 +313,9 @@ class OnvifModule final : public Module {
     }
 
     static std::string Endpoint(const Camera& c) {
-        // Stable per camera: made from its identity.
-        const std::string h = onvif::HexDigest("MD5", c.cam->identity);
+        // Stable per camera: made from its identity and address, so that two
+        // camsims (whose cameras share names) never give the same endpoint.
+        const std::string h = onvif::HexDigest("MD5", c.cam->identity + "@" + c.cam->address);
         return h.substr(0, 8) + "-" + h.substr(8, 4) + "-4" + h.substr(13, 3) + "-8" +
                h.substr(17, 3) + "-" + h.substr(20, 12);
     }
