@@ -169,6 +169,15 @@ TEST(GamepadMapper, TriggersDpadShouldersAndResumedPan) {
               std::vector{Just(PadAction::kPreviousPane)});
     EXPECT_TRUE(pad.Button(PadButton::kLeftShoulder, false).empty());
     EXPECT_EQ(pad.Button(PadButton::kRightShoulder, true), std::vector{Just(PadAction::kNextPane)});
+
+    // A, B, X, Y call presets 1 to 4 once per press.
+    int preset = 0;
+    for (PadButton b : {PadButton::kA, PadButton::kB, PadButton::kX, PadButton::kY}) {
+        PadCommand call = Just(PadAction::kPreset);
+        call.step = ++preset;
+        EXPECT_EQ(pad.Button(b, true), std::vector{call});
+        EXPECT_TRUE(pad.Button(b, false).empty());
+    }
 }
 
 TEST(GamepadMapper, ResetStopsWhatIsRunning) {

@@ -133,5 +133,10 @@ TEST_F(GamepadReaderTest, StopsAndStartsAgain) {
     PadCommand next;
     next.action = PadAction::kNextPane;
     EXPECT_EQ(got.WaitFor(1), std::vector{next});
+    SDL_JoystickSetVirtualButton(pad.joy, SDL_CONTROLLER_BUTTON_Y, 1);
+    PadCommand preset;
+    preset.action = PadAction::kPreset;
+    preset.step = 4;
+    EXPECT_EQ(got.WaitFor(2), (std::vector{next, preset}));
     pad.Unplug();
 }
