@@ -89,6 +89,13 @@ class TestAddedCameras : public QObject {
         QCOMPARE(dlg.Camera().address, std::string("rtsp://127.0.0.9:8554/live"));
         QCOMPARE(dlg.Camera().user, std::string("op"));
         QCOMPARE(dlg.Password(), std::string("pw"));
+
+        // An http:// address is an ONVIF camera's device service.
+        dlg.AddressEdit()->clear();
+        QTest::keyClicks(dlg.AddressEdit(), QStringLiteral("http://127.0.0.9:8080/onvif/device_service"));
+        QCOMPARE(dlg.KindBox()->currentData().toInt(), int(CameraKind::kOnvif));
+        dlg.accept();
+        QCOMPARE(dlg.Camera().kind, CameraKind::kOnvif);
     }
 
     // Added, kept across a restart without the password, opened, removed.
