@@ -22,6 +22,7 @@ CPaneStream::~CPaneStream() {
 }
 
 void CPaneStream::Start(bool opened) {
+    m_played = m_played || opened;
     if (!opened)
         OnState(StreamState::kConnecting, 0);
     m_session.Start(opened);
@@ -42,6 +43,7 @@ QString CPaneStream::StateText(StreamState state, int32_t value) {
 }
 
 void CPaneStream::OnState(StreamState state, int32_t value) {
+    m_played = m_played || state == StreamState::kPlaying;
     m_picture->SetState(StateText(state, value));
     emit StateChanged();
 }

@@ -27,6 +27,9 @@ class CPaneStream : public QObject {
     StreamOpenResult OpenNow() { return m_session.OpenNow(); }
     // Keeps the stream going from now on (opened: OpenNow succeeded).
     void Start(bool opened);
+    // Whether the stream has played since the pane took the camera: from then
+    // on the camera's capabilities are known and it has been reachable.
+    bool HasPlayed() const { return m_played; }
 
     // The operator's texts for the states.
     static QString StateText(StreamState state, int32_t value);
@@ -42,6 +45,7 @@ class CPaneStream : public QObject {
     PaneStreamSink m_sink;
     CPreviewPane* m_picture;
     StreamSession m_session;
+    bool m_played = false;
 };
 
 }  // namespace strevo

@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -38,10 +39,13 @@ void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int a
                     dlg.OpenAddedCamera(camera);
                     ++opened;
                 }
-                for (const DeviceNode& node : dlg.Nodes()) {
+                // As a double-click opens them (ONVIF-only cameras too).
+                const std::vector<DeviceNode> nodes = dlg.Nodes();
+                for (const DeviceNode& node : nodes) {
                     if (opened == previews)
                         break;
-                    dlg.OpenPreview(ProgramLoginInfo(node.ip), 0);
+                    dlg.Tree()->setCurrentItem(node.item);
+                    dlg.OnTreeDoubleClick();
                     ++opened;
                 }
             }

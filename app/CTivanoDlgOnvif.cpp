@@ -33,6 +33,18 @@ bool SameCameras(const std::vector<FoundOnvifCamera>& a, const std::vector<Found
     return true;
 }
 
+// The device service at the host the answer came from: a camera behind NAT, or
+// one that names itself 127.0.1.1, gives an address that does not reach it.
+std::string ServiceAt(const std::string& host, const std::string& service) {
+    const size_t start = service.find("://");
+    if (start == std::string::npos || host.empty())
+        return service;
+    const size_t hostStart = start + 3;
+    const size_t hostEnd = service.find_first_of(":/", hostStart);
+    return service.substr(0, hostStart) + host +
+           (hostEnd == std::string::npos ? std::string() : service.substr(hostEnd));
+}
+
 }  // namespace
 
 std::string CTivanoDlg::HostOf(const std::string& address) {
@@ -120,7 +132,7 @@ void CTivanoDlg::AddOnvifNodes() {
             m_nodes.push_back(node);
             same = &m_nodes.back();
         }
-        same->onvif = camera.service;
+        same->onvif = ServiceAt(host, camera.service);
         same->item->setText(0, QStringLiteral("%1 (%2)").arg(QString::fromUtf8(same->ip),
                                                        same->sdk ? QStringLiteral("SDK, ONVIF")
                                                                  : QStringLiteral("ONVIF")));

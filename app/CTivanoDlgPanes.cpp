@@ -185,8 +185,12 @@ void CTivanoDlg::ShowPtzFor(const PreviewPane& pane) {
     m_ptz->SetControl(control);
     if (!m_presets)
         return;  // during start-up
+    // Read once the camera has played: its capabilities are known then, and a
+    // camera that does not answer never holds up the window.
     IPtzControl* presets =
-        m_nMode == kModeIp && control && (caps & kCapPresets) ? control : nullptr;
+        m_nMode == kModeIp && control && (caps & kCapPresets) && pane.stream->HasPlayed()
+            ? control
+            : nullptr;
     if (presets == m_presets->Control() && m_presets->isHidden() == !presets)
         return;
     m_presets->setVisible(presets != nullptr);

@@ -54,11 +54,18 @@ void CPtzPresets::Reload() {
     const std::string keep =
         row >= 0 && row < static_cast<int>(m_presets.size()) ? m_presets[row].token : std::string();
     m_presets.clear();
+    bool read = true;
     if (m_control && m_control->HasPresets() && m_control->GetPresets(&m_presets) < 0) {
         m_presets.clear();
-        Failed("读取预置位失败");
+        read = false;
     }
     Fill(keep);
+    // Not the operator's command: the list says so, without a message box.
+    if (!read) {
+        auto* item = new QListWidgetItem(QStringLiteral("读取预置位失败"), m_list);
+        item->setFlags(Qt::NoItemFlags);
+        item->setToolTip(QString::fromStdString(m_control->LastErrorText()));
+    }
 }
 
 void CPtzPresets::Fill(const std::string& selectToken) {
