@@ -74,7 +74,7 @@ TEST(OnvifCamera, PlaysAndCarriesSettingsPtzAndPresets) {
     ASSERT_EQ(params->GetVideoParam(&p), 0);
     EXPECT_EQ(p.Luminance, 40);
     EXPECT_EQ(p.eWBMode, 0);
-    EXPECT_EQ(p.uiMShutterSpeed, 2000);
+    EXPECT_EQ(GetFieldValue(p, *FindVideoParamField("uiMShutterSpeed")), 2000);  // packed
     EXPECT_EQ(Store(cams, "Luminance"), 40);
     EXPECT_EQ(Store(cams, "eWBMode"), 0);
     EXPECT_EQ(Store(cams, "uiMShutterSpeed"), 2000);
