@@ -24,7 +24,8 @@ class OnvifScanner {
         int waitMs = 800;    // how long each probe collects answers
         std::string target;  // empty: the multicast group; else one address
     };
-    // onProbed (may be empty) is called on the scanner's thread after each probe.
+    // onProbed (may be empty) is called on the scanner's thread after each probe;
+    // it must not destroy the scanner (hand the news to the GUI thread instead).
     explicit OnvifScanner(std::function<void()> onProbed = nullptr);
     OnvifScanner(Options options, std::function<void()> onProbed);
     ~OnvifScanner();  // stops and joins within about a second

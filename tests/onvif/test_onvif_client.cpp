@@ -178,6 +178,20 @@ TEST(OnvifClient, ClockTwoHoursOffIsCorrected) {
     EXPECT_EQ(c.GetProfiles(&profiles), onvif::kOk);
 }
 
+TEST(OnvifClient, ClockThatJumpsAfterConnectIsReadAgain) {
+    auto cams = Cameras(1, "127.0.5.21", {"clock-jump"});
+    ASSERT_TRUE(cams.Started());
+    onvif::Client c;
+    ASSERT_EQ(c.Connect(To(cams.Address(0))), onvif::kOk) << c.LastError().text;
+    EXPECT_LE(std::llabs(c.ClockOffsetSeconds()), 2);
+    // The camera's clock is now two hours on: the first call meets NotAuthorized,
+    // the client reads the clock again and the call goes through.
+    std::vector<onvif::Profile> profiles;
+    EXPECT_EQ(c.GetProfiles(&profiles), onvif::kOk) << c.LastError().text;
+    EXPECT_NEAR(static_cast<double>(c.ClockOffsetSeconds()), 7200, 2);
+    EXPECT_EQ(profiles.size(), 2u);
+}
+
 TEST(OnvifClient, BrokenAnswersGiveClearErrors) {
     {
         auto cams = Cameras(1, "127.0.5.30", {"empty"});

@@ -42,7 +42,8 @@ enum Fault : unsigned {
     kEmpty = 8,          // media, imaging and PTZ calls answer 200 with no body
     kNoStop = 16,        // PTZ Stop is refused
     kWrongAddress = 32,  // service and stream addresses name 127.0.1.1
-    kNoServices = 64     // GetServices is refused (GetCapabilities answers)
+    kNoServices = 64,    // GetServices is refused (GetCapabilities answers)
+    kClockJump = 128     // the clock jumps two hours after the first authenticated request
 };
 
 struct FaultName {
@@ -52,7 +53,7 @@ struct FaultName {
 constexpr FaultName kFaultNames[] = {{"clock", kClock},           {"digest-only", kDigestOnly},
                                      {"soap-fault", kSoapFault},  {"empty", kEmpty},
                                      {"no-stop", kNoStop},        {"wrong-address", kWrongAddress},
-                                     {"no-services", kNoServices}};
+                                     {"no-services", kNoServices},  {"clock-jump", kClockJump}};
 
 constexpr int kClockFaultSeconds = 2 * 3600;
 constexpr int kCreatedToleranceSeconds = 300;
@@ -104,6 +105,7 @@ struct Camera {
     std::map<std::string, PresetPos> presets;
     int nextPreset = 1;
     onvif::net::Udp discovery;
+    std::atomic<bool> clockJumped{false};
 };
 
 struct OnvifOptions {
@@ -143,7 +145,9 @@ class OnvifModule final : public Module {
                "                        empty: they answer 200 with no body; no-stop: PTZ Stop\n"
                "                        is refused; wrong-address: service and stream\n"
                "                        addresses name 127.0.1.1; no-services: GetServices is\n"
-               "                        refused. May be given again\n"
+               "                        refused; clock-jump: the clock jumps 2 hours ahead\n"
+               "                        after the first authenticated request. May be given\n"
+               "                        again\n"
                "  --onvif-fault-camera N the faults apply to the N-th network camera only\n";
     }
 
@@ -197,7 +201,7 @@ class OnvifModule final : public Module {
         }
         std::fprintf(stderr,
                      "camsim: --onvif-fault takes clock, digest-only, soap-fault, empty, "
-                     "no-stop, wrong-address or no-services\n");
+                     "no-stop, wrong-address, no-services or clock-jump\n");
         return -1;
     }
 
@@ -328,7 +332,8 @@ class OnvifModule final : public Module {
     }
 
     int64_t CameraClock(const Camera& c) const {
-        return NowUnix() + (c.faults & kClock ? kClockFaultSeconds : 0);
+        return NowUnix() + (c.faults & kClock ? kClockFaultSeconds : 0) +
+               (c.clockJumped.load() ? kClockFaultSeconds : 0);
     }
 
     // HTTP digest: a valid Authorization for our nonce.
@@ -413,6 +418,9 @@ class OnvifModule final : public Module {
                 Challenge(c, res);
                 return;
             }
+            // Answered with the old clock; the next request meets the new one.
+            if (c.faults & kClockJump)
+                c.clockJumped = true;
         }
         if (service != ns::kDevice && (c.faults & kEmpty)) {
             res.status = 200;

@@ -1,13 +1,15 @@
 // onvif ...: ONVIF cameras through the ONVIF client: discovery, information,
 // imaging settings, PTZ with presets, reboot.
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "Commands.h"
+#include "OnvifChannel.h"
+#include "OnvifParamMap.h"
+#include "VideoParam.h"
 #include "OnvifClient.h"
 #include "OnvifDiscovery.h"
 
@@ -19,13 +21,18 @@ const char* const kOnvifHelp =
     "                              N seconds (default 2, 1 to 60); one tab-separated line\n"
     "                              per camera: address, name, device service, endpoint\n"
     "  onvif info ADDRESS          device information, services, profiles, stream URIs\n"
-    "  onvif get ADDRESS           imaging settings, with the camera's ranges and modes\n"
+    "  onvif get ADDRESS [--page | PAGEKEY...]\n"
+    "                              imaging settings, with the camera's ranges and modes;\n"
+    "                              with --page or PAGEKEYs, the image pages' values\n"
+    "                              (as ip get) of the keys the camera has a setting for\n"
     "  onvif set ADDRESS KEY=VALUE...\n"
     "                              write imaging settings; KEY one of brightness,\n"
     "                              contrast, saturation, sharpness, backlight,\n"
     "                              backlight-level, exposure, exposure-time, gain, iris,\n"
     "                              focus, ircut, wdr, wdr-level, white-balance, cr-gain,\n"
-    "                              cb-gain (numbers in the camera's range, modes as AUTO)\n"
+    "                              cb-gain (numbers in the camera's range, modes as AUTO),\n"
+    "                              or a page key as ip set takes it, spelt as there\n"
+    "                              (Luminance=40 eWBMode=1), scaled into the camera's range\n"
     "  onvif ptz ADDRESS ACTION [SPEED] [--ms N]\n"
     "                              move for N ms (default 500, 1 to 60000), then stop;\n"
     "                              SPEED 1 to 8 (default 5); ACTION Up, Down, Left,\n"
@@ -141,7 +148,62 @@ int Info(const std::string& address, const Credentials& login) {
     return 0;
 }
 
-int Get(const std::string& address, const Credentials& login) {
+// The image pages' record keys, spelt as the record spells them (the
+// lower-case names are the ONVIF settings').
+const strevo::VideoParamField* PageKey(const std::string& key) {
+    const strevo::VideoParamField* f = strevo::FindVideoParamField(key);
+    return f && key == f->key ? f : nullptr;
+}
+
+strevo::Credentials ChannelLogin(const Credentials& login) {
+    return strevo::Credentials{login.user.empty() && !login.password.empty() ? "admin" : login.user,
+                               login.password};
+}
+
+int ChannelFailed(const strevo::OnvifSession& session, const std::string& what, int32_t rc) {
+    if (rc == onvif::kErrUnsupported)
+        return Fail(what + ": the camera has no such setting", rc);
+    if (rc == onvif::kErrArgument)
+        return Fail(what + ": a value the camera cannot take", rc);
+    return Fail(what + ": " + session.LastError().text, rc);
+}
+
+// The page values the camera has: every one (keys empty) or those named.
+int GetPage(const std::string& address, const Args& keys, const Credentials& login) {
+    strevo::OnvifSession session(address, ChannelLogin(login));
+    strevo::OnvifParamChannel channel(&session);
+    strevo::VideoParam p{};
+    if (const int32_t rc = channel.GetVideoParam(&p); rc < 0)
+        return ChannelFailed(session, "cannot read the imaging settings", rc);
+    int status = 0;
+    for (const strevo::VideoParamField& f : strevo::VideoParamFieldsByOffset()) {
+        bool named = keys.empty();
+        for (const std::string& k : keys) named |= k == f.key;
+        if (!named)
+            continue;
+        if (channel.HasSetting(f.key)) {
+            std::printf("%s=%d\n", f.key, strevo::GetFieldValue(p, f));
+        } else if (!keys.empty()) {
+            std::fprintf(stderr, "strevoctl: %s: the camera has no such setting\n", f.key);
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int Get(const std::string& address, const Args& rest, const Credentials& login) {
+    Args keys;
+    bool page = false;
+    for (const std::string& a : rest) {
+        if (a == "--page")
+            page = true;
+        else if (PageKey(a))
+            keys.push_back(a);
+        else
+            return OnvifUsage("unknown parameter '" + a + "'");
+    }
+    if (page || !keys.empty())
+        return GetPage(address, keys, login);
     Camera cam;
     if (int s = Open(address, login, &cam))
         return s;
@@ -174,16 +236,35 @@ int Get(const std::string& address, const Credentials& login) {
 
 int Set(const std::string& address, const Args& pairs, const Credentials& login) {
     onvif::ImagingSettings settings;
+    bool onvifFields = false;
+    std::string items;  // page keys, through the record translation
     if (pairs.empty())
         return OnvifUsage("set needs KEY=VALUE");
     for (const std::string& kv : pairs) {
         const size_t eq = kv.find('=');
         if (eq == std::string::npos)
             return OnvifUsage("'" + kv + "' is not KEY=VALUE");
-        if (!onvif::FindImagingField(kv.substr(0, eq)))
-            return OnvifUsage("unknown imaging setting '" + kv.substr(0, eq) + "'");
-        if (onvif::SetImagingField(&settings, kv.substr(0, eq), kv.substr(eq + 1)) != onvif::kOk)
+        const std::string key = kv.substr(0, eq);
+        if (const strevo::VideoParamField* f = onvif::FindImagingField(key) ? nullptr : PageKey(key)) {
+            int v = 0;
+            if (!ParseInt(kv.substr(eq + 1), INT32_MIN, INT32_MAX, &v))
+                return OnvifUsage("value of " + key + " is not an integer");
+            items += (items.empty() ? "" : ",") + strevo::MakeVideoParamItem(f->key, v);
+            continue;
+        }
+        if (!onvif::FindImagingField(key))
+            return OnvifUsage("unknown imaging setting '" + key + "'");
+        if (onvif::SetImagingField(&settings, key, kv.substr(eq + 1)) != onvif::kOk)
             return OnvifUsage("'" + kv + "': the value is not a number");
+        onvifFields = true;
+    }
+    if (!items.empty()) {
+        strevo::OnvifSession session(address, ChannelLogin(login));
+        strevo::OnvifParamChannel channel(&session);
+        if (const int32_t rc = channel.SetVideoParamItem(items.c_str()); rc < 0)
+            return ChannelFailed(session, "the camera refused the settings", rc);
+        if (!onvifFields)
+            return 0;
     }
     Camera cam;
     if (int s = Open(address, login, &cam))
@@ -206,21 +287,8 @@ int Ptz(const std::string& address, const Args& rest, const Credentials& login) 
             return OnvifUsage("SPEED takes 1 to 8");
         }
     }
-    struct Move {
-        const char* name;
-        int x, y, zoom, focus;
-    };
-    static const Move kMoves[] = {
-        {"Up", 0, 1, 0, 0},         {"Down", 0, -1, 0, 0},      {"Left", -1, 0, 0, 0},
-        {"Right", 1, 0, 0, 0},      {"LeftUp", -1, 1, 0, 0},    {"RightUp", 1, 1, 0, 0},
-        {"LeftDown", -1, -1, 0, 0}, {"RightDown", 1, -1, 0, 0}, {"ZoomTele", 0, 0, 1, 0},
-        {"ZoomWide", 0, 0, -1, 0},  {"FocusNear", 0, 0, 0, -1}, {"FocusFar", 0, 0, 0, 1},
-        {"Stop", 0, 0, 0, 0},       {"Home", 0, 0, 0, 0}};
-    const Move* move = nullptr;
-    for (const Move& m : kMoves)
-        if (action == m.name)
-            move = &m;
-    if (!move)
+    strevo::onvifmap::Move move;
+    if (action != "Stop" && action != "Home" && !strevo::onvifmap::FindMove(action, &move))
         return OnvifUsage("unknown PTZ action '" + action + "'");
     Camera cam;
     if (int s = Open(address, login, &cam))
@@ -231,14 +299,13 @@ int Ptz(const std::string& address, const Args& rest, const Credentials& login) 
         return c.Stop(p) == onvif::kOk ? 0 : CallFailed(c, "Stop failed");
     if (action == "Home")
         return c.GotoHomePosition(p) == onvif::kOk ? 0 : CallFailed(c, "GotoHomePosition failed");
-    const double share = speed / 8.0;
-    if (move->focus) {
+    if (move.focus) {
         const std::string& vs = cam.profile.videoSourceToken;
         onvif::FocusMoveOptions fo;
         if (c.GetFocusMoveOptions(vs, &fo) != onvif::kOk || !fo.continuousSpeed)
             return Fail("the camera cannot move its focus continuously", onvif::kErrUnsupported);
-        const double top = move->focus > 0 ? fo.continuousSpeed->max : -fo.continuousSpeed->min;
-        if (c.FocusMove(vs, move->focus * share * std::fabs(top)) != onvif::kOk)
+        if (c.FocusMove(vs, strevo::onvifmap::FocusSpeed(move.focus, speed, *fo.continuousSpeed)) !=
+            onvif::kOk)
             return CallFailed(c, "the focus move failed");
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return c.FocusStop(vs) == onvif::kOk ? 0 : CallFailed(c, "the focus stop failed");
@@ -247,17 +314,7 @@ int Ptz(const std::string& address, const Args& rest, const Credentials& login) 
     onvif::PtzOptions po;
     if (!cam.profile.ptzConfigurationToken.empty())
         c.GetPtzOptions(cam.profile.ptzConfigurationToken, &po);
-    auto scale = [&](int dir, const std::optional<onvif::Range>& r) {
-        const double top = r ? (dir > 0 ? r->max : -r->min) : 1.0;
-        return dir * share * std::fabs(top);
-    };
-    onvif::PtzVelocity v;
-    if (move->zoom) {
-        v.zoom = scale(move->zoom, po.zoom);
-    } else {
-        v.panX = scale(move->x, po.panTiltX);
-        v.panY = scale(move->y, po.panTiltY);
-    }
+    const onvif::PtzVelocity v = strevo::onvifmap::MoveVelocity(move, speed, po);
     if (c.ContinuousMove(p, v) != onvif::kOk)
         return CallFailed(c, "ContinuousMove failed");
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -357,13 +414,13 @@ int RunOnvif(const Args& all) {
     }
     if (!ResolvePassword(&login))
         return 1;
-    const bool takesMore = cmd == "set" || cmd == "ptz" || cmd == "preset";
+    const bool takesMore = cmd == "get" || cmd == "set" || cmd == "ptz" || cmd == "preset";
     if (!takesMore && !rest.empty())
         return OnvifUsage("unknown argument '" + rest[0] + "'");
     if (cmd == "info")
         return Info(address, login);
     if (cmd == "get")
-        return Get(address, login);
+        return Get(address, rest, login);
     if (cmd == "set")
         return Set(address, rest, login);
     if (cmd == "ptz")
