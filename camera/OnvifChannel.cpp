@@ -213,10 +213,24 @@ int32_t OnvifParamChannel::SetVideoParam(const VideoParam* param) {
     if (!read_)
         if (const int32_t rc = ReadCurrent(); rc != onvif::kOk)
             return ReportIfFailed(rc);
+    // A whole record (a parameter file, perhaps from one of our own cameras)
+    // gives what this camera can take: a value it cannot express (shutter
+    // priority, a white balance preset) is left out and logged, not a reason
+    // to refuse the rest.
     std::vector<std::pair<std::string, int64_t>> values;
-    for (const std::string& key : onvifmap::MappedKeys())
-        if (onvifmap::CameraHas(key, session_->ImagingOptions(), current_))
-            values.emplace_back(key, GetFieldValue(*param, *FindVideoParamField(key)));
+    for (const std::string& key : onvifmap::MappedKeys()) {
+        if (!onvifmap::CameraHas(key, session_->ImagingOptions(), current_))
+            continue;
+        const int64_t value = GetFieldValue(*param, *FindVideoParamField(key));
+        onvif::ImagingSettings probe;
+        if (onvifmap::WriteValue(key, value, session_->ImagingOptions(), current_, &probe) !=
+            onvif::kOk) {
+            ProgramLog().Log(kLogLevel, "onvif", "%s=%lld left out: not a value the camera takes",
+                             key.c_str(), static_cast<long long>(value));
+            continue;
+        }
+        values.emplace_back(key, value);
+    }
     return values.empty() ? 0 : Write(values);
 }
 

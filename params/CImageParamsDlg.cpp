@@ -91,14 +91,6 @@ void CImageParamsDlg::OnInitDialog() {
     }
     FitPages();
     tabs->setCurrentIndex(kPicture);
-    if (m_other) {
-        IParamChannel* channel = m_other;
-        for (CParamPage* page : m_pages)
-            page->DisableRowsWithout([channel](const char* key) { return channel->HasSetting(key); });
-        RestoreButton()->setEnabled(channel->HasDefaults());
-        if (QWidget* focusNear = FindControl(Page(kFocus), CFocusTab::kFocusNearRefreshId))
-            focusNear->setEnabled(channel->HasFocusNear());
-    }
 
     VideoParam p{};
     const int32_t rc = GetVideoParam(&p);
@@ -110,6 +102,16 @@ void CImageParamsDlg::OnInitDialog() {
         ShowMessage("获取图像参数失败: %d.", rc);
     }
     // The dialog opens either way; the operator may press "刷新".
+
+    // What the camera has is known once it has been read.
+    if (m_other) {
+        IParamChannel* channel = m_other;
+        for (CParamPage* page : m_pages)
+            page->DisableRowsWithout([channel](const char* key) { return channel->HasSetting(key); });
+        RestoreButton()->setEnabled(channel->HasDefaults());
+        if (QWidget* focusNear = FindControl(Page(kFocus), CFocusTab::kFocusNearRefreshId))
+            focusNear->setEnabled(channel->HasFocusNear());
+    }
 }
 
 // The tab control grows until the largest page fits whole (with the program's

@@ -8,10 +8,20 @@
 
 namespace onvif {
 
+namespace {
+
+// A camera's malformed answer is an error code, not text on stderr: libxml2's
+// encoding layer reports through the generic handler whatever the parse
+// options say.
+void Quiet(void*, const char*, ...) {}
+
+}  // namespace
+
 XmlDoc XmlDoc::Parse(std::string_view text) {
     XmlDoc d;
     if (text.empty() || text.size() > 16u << 20)
         return d;
+    xmlSetGenericErrorFunc(nullptr, &Quiet);  // per thread
     d.doc_.reset(xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     return d;

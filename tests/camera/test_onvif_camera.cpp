@@ -92,12 +92,17 @@ TEST(OnvifCamera, PlaysAndCarriesSettingsPtzAndPresets) {
     EXPECT_LT(params->SetVideoParamItem("\"eExposureMode\":3"), 0);  // not expressible
     ASSERT_EQ(messages.texts.size(), 2u);
     EXPECT_EQ(messages.texts[0].rfind("返回错误码: ", 0), 0u);
-    // The whole record writes what the camera has and nothing else.
+    // The whole record writes what the camera has and can take, nothing
+    // else: a file from one of our cameras in shutter priority still brings
+    // its brightness.
     p.Luminance = 55;
     p.ucHue = 77;
+    p.eExposureMode = 2;
+    const int32_t exposure = Store(cams, "eExposureMode");
     ASSERT_EQ(params->SetVideoParam(&p), 0);
     EXPECT_EQ(Store(cams, "Luminance"), 55);
     EXPECT_EQ(Store(cams, "ucHue"), hue);
+    EXPECT_EQ(Store(cams, "eExposureMode"), exposure);
 
     // PTZ: a press and its release are one move and one stop.
     IPtzControl* ptz = camera->Ptz();

@@ -207,6 +207,9 @@ class TestOnvifGui : public QObject {
             mode->setCurrentIndex(0);
             emit mode->activated(0);
             QVERIFY(exposure->RowDisabledForGood("ucAutoGainLimit"));
+            // Iris is in the table but this camera reports no such setting.
+            QVERIFY(exposure->RowDisabledForGood("ucManualIris"));
+            QVERIFY(!exposure->RowDisabledForGood("ucManualGain"));
             QVERIFY(!FindControl(exposure, 1498)->isEnabled());
             dlg.Tabs()->setCurrentIndex(CImageParamsDlg::kPicture);
             Shoot(&dlg, "onvif-params.png");
