@@ -23,19 +23,12 @@
 #include "CTivanoDlg.h"
 #include "Camsim.h"
 #include "MessageRecorder.h"
+#include "ShowsVideo.h"
 #include "SimNetCameras.h"
 
 using namespace strevo;
 
 namespace {
-
-bool ShowsVideo(const CTivanoDlg& d, int pane) {
-    const QImage picture = d.PanePicture(pane)->Picture();
-    if (picture.isNull())
-        return false;
-    const QColor c = picture.pixelColor(picture.width() / 2, picture.height() / 2);
-    return c.red() + c.green() + c.blue() > 60;
-}
 
 QString FileText(const QString& path) {
     QFile f(path);

@@ -26,6 +26,7 @@
 #include "Camsim.h"
 #include "DialogUnits.h"
 #include "MessageRecorder.h"
+#include "ShowsVideo.h"
 #include "SimNetCameras.h"
 
 using namespace strevo;
@@ -53,14 +54,6 @@ class Window : public CTivanoDlg {
         return rebootAnswer;
     }
 };
-
-bool ShowsVideo(const CTivanoDlg& d, int pane) {
-    const QImage picture = d.PanePicture(pane)->Picture();
-    if (picture.isNull())
-        return false;
-    const QColor c = picture.pixelColor(picture.width() / 2, picture.height() / 2);
-    return c.red() + c.green() + c.blue() > 60;
-}
 
 int Count(const std::vector<camsim::PtzCommand>& log, const char* action) {
     int n = 0;
