@@ -112,6 +112,18 @@ rm -f "$work/fail" "$work/steps"
 DEMO_OPT=c run demo >/dev/null 2>&1
 check "the next run resumes without configuring" test "$(steps)" = "build "
 
+# While another run builds a component, a second one leaves it alone.
+mkdir -p "$work/prefix/stamps"
+(exec 9>"$work/prefix/stamps/demo.lock" && flock 9 && exec sleep 30) &
+holder=$!
+sleep 0.5
+rm -f "$work/steps"
+DEMO_OPT=d run demo >/dev/null 2>&1
+rc=$?
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+check "a component being built elsewhere is refused" test "$rc" -ne 0 -a "$(steps)" = ""
+
 # An unpack that was cut short is fetched again, not built half-empty.
 rm -f "$work/prefix/src/demo-2.0-2/.unpacked" "$work/prefix/stamps/demo" \
   "$work/prefix/src/demo-2.0-2/demo-2.0/VERSION"
