@@ -23,7 +23,7 @@ cat >"$work/bin/apt-get" <<'EOF'
 echo "apt-get $*" >>"$FAKE_LOG"
 for a; do :; done # the last argument: update, or PKG=VERSION
 case $a in
-  update) ;;
+  update) [ -z "${FAKE_UPDATE_FAIL:-}" ] || exit 100 ;;
   missing=*) echo "E: 404 Not Found"; exit 100 ;;
   *=*) pkg=${a%%=*} ver=${a#*=}; ver=${ver#*:}; mkdir -p "$pkg-${ver%-*}"; echo "$ver" >"$pkg-${ver%-*}/VERSION" ;;
   *) exit 1 ;;
@@ -142,6 +142,18 @@ check "an unknown component is refused" bash -c '! "$0"/windows/build-deps nosuc
 STREVO_MINGW_PREFIX=$src/build/../deps run demo >/dev/null 2>&1
 rc=$?
 check "a prefix in the repository is refused" test "$rc" -ne 0 -a ! -e "$src/deps"
+
+# Offline, with lists a day old: what is built stays usable; with no lists at
+# all the run fails.
+DEMO_OPT=c FAKE_VERSION=1:2.0-2 run demo >/dev/null 2>&1
+touch -d '2 days ago' "$work/prefix/apt/updated"
+touch "$work/prefix/apt/lists/mirror_dists_bookworm_main_source_Sources"
+out=$(FAKE_UPDATE_FAIL=1 DEMO_OPT=c FAKE_VERSION=1:2.0-2 run demo 2>&1)
+check "offline with old lists still up to date" grep -q "demo: up to date" <<<"$out"
+rm -f "$work/prefix/apt/lists/"*_Sources
+FAKE_UPDATE_FAIL=1 DEMO_OPT=c FAKE_VERSION=1:2.0-2 run demo >/dev/null 2>&1
+rc=$?
+check "offline without lists fails" test "$rc" -ne 0
 
 # The private apt setup: the machine's mirror and suites as deb-src, each
 # entry with its keyring, and nothing of the machine's configuration.
