@@ -56,6 +56,7 @@ class CAddedCameras;
 class IParamChannel;
 
 struct AddedCamera;
+struct Credentials;
 class ICamera;
 
 // One live preview pane. A pane is occupied while it holds a camera; login is
@@ -112,6 +113,8 @@ class CTivanoDlg : public QMainWindow, public IParamHost {
     void OpenAddedCamera(const AddedCamera& camera);
     // The host of a camera's address: an IP, host:port, or a URL.
     static std::string HostOf(const std::string& address);
+    // The user name and password of an SDK login record.
+    static Credentials LoginCredentials(const LoginInfo& info);
 
     // Hosted pages (USB mode).
     virtual void ShowVideoParam(const VideoParam& param);

@@ -156,11 +156,7 @@ std::unique_ptr<ICamera> CTivanoDlg::OnvifCameraOf(const QTreeWidgetItem* item) 
         for (const AddedCamera& added : m_added->Cameras())
             if (added.kind == CameraKind::kOnvif && HostOf(added.address) == node.ip)
                 return MakeOnvifCamera(node.onvif, m_added->CredentialsOf(added));
-        const LoginInfo login = ProgramLoginInfo(node.ip);
-        Credentials ours;
-        ours.user.assign(login.user, strnlen(login.user, sizeof login.user));
-        ours.password.assign(login.password, strnlen(login.password, sizeof login.password));
-        return MakeOnvifCamera(node.onvif, ours);
+        return MakeOnvifCamera(node.onvif, LoginCredentials(ProgramLoginInfo(node.ip)));
     }
     return nullptr;
 }

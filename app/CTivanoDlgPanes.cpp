@@ -38,10 +38,15 @@ int CTivanoDlg::PaneForNewCamera() {
 void CTivanoDlg::OpenPreview(const LoginInfo& info, int streamType) {
     char ip[sizeof info.ip + 1] = {};
     std::memcpy(ip, info.ip, strnlen(info.ip, sizeof info.ip));
+    const Credentials credentials = LoginCredentials(info);
+    OpenCamera(MakeSdkCamera(ip, &credentials), streamType);
+}
+
+Credentials CTivanoDlg::LoginCredentials(const LoginInfo& info) {
     Credentials credentials;
     credentials.user.assign(info.user, strnlen(info.user, sizeof info.user));
     credentials.password.assign(info.password, strnlen(info.password, sizeof info.password));
-    OpenCamera(MakeSdkCamera(ip, &credentials), streamType);
+    return credentials;
 }
 
 void CTivanoDlg::OpenAddedCamera(const AddedCamera& camera) {
