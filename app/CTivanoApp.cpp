@@ -1,8 +1,11 @@
 #include "CTivanoApp.h"
 
+#include <QApplication>
 #include <QIconEngine>
+#include <QMouseEvent>
 #include <QLibraryInfo>
 #include <QPainter>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include <iterator>
 
 #include "CAddedCameras.h"
+#include "CPtzCtrl.h"
 #include "CTivanoDlg.h"
 #include "ModulePath.h"
 #include "NetCommands.h"
@@ -20,21 +24,44 @@ namespace strevo {
 
 namespace {
 
+// What the screenshot mode does besides the window (STREVO_SCREENSHOT_*).
+struct ShotScript {
+    QString path;          // the window
+    int previews = 0;      // cameras opened, as double-clicks would
+    int added = 0;         // of those, cameras added by address first
+    int waitMs = 3000;     // for the panes to play
+    int closedMs = 0;      // after "关闭所有视频", before the picture
+    QString ptzButton;     // a PTZ panel button held for ptzMs before the picture
+    int ptzMs = 0;
+    QString paramsPath;    // "配置" of the selected pane, its dialog saved here
+};
+
+// The mouse on a widget's centre, as an operator's press or release.
+void SendMouse(QWidget* w, QEvent::Type type) {
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    QMouseEvent event(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
 // Saves the window once the tree has been filled, then closes it (demos and
-// documentation pictures). With previews > 0 the first cameras of the tree are
-// opened in the panes first, as double-clicks would, and given waitMs to play;
-// with closedMs > 0 they are then closed as "关闭所有视频" would, and the window
-// stays closedMs longer (the memory benchmark looks at the program meanwhile).
-void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int added, int waitMs,
-                       int closedMs) {
+// documentation pictures, and the check of the Windows program under Wine).
+// With previews > 0 the first cameras of the tree are opened in the panes
+// first, as double-clicks would, and given waitMs to play; with closedMs > 0
+// they are then closed as "关闭所有视频" would, and the window stays closedMs
+// longer (the memory benchmark looks at the program meanwhile). A PTZ button
+// is pressed and released with the mouse before the picture; "配置" is opened
+// after it, and its dialog saved once it has read the camera.
+void ArrangeScreenshot(CTivanoDlg& dlg, const ShotScript& script) {
     QObject::connect(
         &dlg, &CTivanoDlg::DeviceTreeRefreshed, &dlg,
-        [&dlg, path, previews, added, waitMs, closedMs] {
+        [&dlg, script] {
             int opened = 0;
             if (dlg.Mode() == CTivanoDlg::kModeIp) {
                 // Cameras added by address first, then the discovered ones.
                 for (const AddedCamera& camera : dlg.AddedCameras()->Cameras()) {
-                    if (opened == std::min(added, previews))
+                    if (opened == std::min(script.added, script.previews))
                         break;
                     dlg.OpenAddedCamera(camera);
                     ++opened;
@@ -42,28 +69,62 @@ void ArrangeScreenshot(CTivanoDlg& dlg, const QString& path, int previews, int a
                 // As a double-click opens them (ONVIF-only cameras too).
                 const std::vector<DeviceNode> nodes = dlg.Nodes();
                 for (const DeviceNode& node : nodes) {
-                    if (opened == previews)
+                    if (opened == script.previews)
                         break;
                     dlg.Tree()->setCurrentItem(node.item);
                     dlg.OnTreeDoubleClick();
                     ++opened;
                 }
             }
-            auto save = [&dlg, path] {
-                if (!dlg.grab().save(path))
-                    std::fprintf(stderr, "strevo: could not save %s\n", qPrintable(path));
-                dlg.close();
+            auto saveParams = [&dlg, script] {
+                // The dialog reads the camera as it opens; its loop runs this.
+                QTimer::singleShot(std::max(1500, script.waitMs / 2), &dlg, [&dlg, script] {
+                    QWidget* modal = QApplication::activeModalWidget();
+                    if (!modal || !modal->grab().save(script.paramsPath))
+                        std::fprintf(stderr, "strevo: could not save %s\n",
+                                     qPrintable(script.paramsPath));
+                    if (modal)
+                        modal->close();
+                    QTimer::singleShot(200, &dlg, &QWidget::close);
+                });
+                dlg.OnConfig();
             };
-            if (opened > 0 && closedMs > 0) {
-                QTimer::singleShot(waitMs, &dlg, [&dlg, save, closedMs] {
+            auto save = [&dlg, script, saveParams] {
+                if (!dlg.grab().save(script.path))
+                    std::fprintf(stderr, "strevo: could not save %s\n", qPrintable(script.path));
+                if (script.paramsPath.isEmpty())
+                    dlg.close();
+                else
+                    saveParams();
+            };
+            QPushButton* ptz = script.ptzButton.isEmpty()
+                                   ? nullptr
+                                   : dlg.Ptz()->findChild<QPushButton*>(script.ptzButton);
+            if (!script.ptzButton.isEmpty() && !ptz)
+                std::fprintf(stderr, "strevo: no PTZ button %s\n", qPrintable(script.ptzButton));
+            if (opened > 0 && script.closedMs > 0) {
+                QTimer::singleShot(script.waitMs, &dlg, [&dlg, save, script] {
                     dlg.OnCloseAllVideo();
-                    QTimer::singleShot(closedMs, &dlg, save);
+                    QTimer::singleShot(script.closedMs, &dlg, save);
+                });
+            } else if (opened > 0 && ptz) {
+                QTimer::singleShot(script.waitMs, &dlg, [&dlg, ptz, save, script] {
+                    SendMouse(ptz, QEvent::MouseButtonPress);
+                    QTimer::singleShot(script.ptzMs, &dlg, [&dlg, ptz, save] {
+                        SendMouse(ptz, QEvent::MouseButtonRelease);
+                        QTimer::singleShot(1000, &dlg, save);  // the picture catches up
+                    });
                 });
             } else {
-                QTimer::singleShot(opened > 0 ? waitMs : 300, &dlg, save);
+                QTimer::singleShot(opened > 0 ? script.waitMs : 300, &dlg, save);
             }
         },
         Qt::SingleShotConnection);
+}
+
+int EnvInt(const char* name, int fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::max(0, std::atoi(v)) : fallback;
 }
 
 // The program icon: one file per size. Qt's own engine decodes every file as
@@ -161,14 +222,18 @@ int CTivanoApp::Run() {
     m_pMainWnd = &dlg;
     m_messages.SetOwner(&dlg);
     if (const char* shot = std::getenv("STREVO_SCREENSHOT"); shot && *shot) {
-        const char* previews = std::getenv("STREVO_SCREENSHOT_PREVIEWS");
-        const char* waitMs = std::getenv("STREVO_SCREENSHOT_WAIT_MS");
-        const char* closedMs = std::getenv("STREVO_SCREENSHOT_CLOSED_MS");
-        const char* added = std::getenv("STREVO_SCREENSHOT_ADDED");
-        ArrangeScreenshot(dlg, QString::fromLocal8Bit(shot), previews ? std::atoi(previews) : 0,
-                          added ? std::atoi(added) : 0,
-                          waitMs ? std::max(0, std::atoi(waitMs)) : 3000,
-                          closedMs ? std::max(0, std::atoi(closedMs)) : 0);
+        ShotScript script;
+        script.path = QString::fromLocal8Bit(shot);
+        script.previews = EnvInt("STREVO_SCREENSHOT_PREVIEWS", 0);
+        script.added = EnvInt("STREVO_SCREENSHOT_ADDED", 0);
+        script.waitMs = EnvInt("STREVO_SCREENSHOT_WAIT_MS", 3000);
+        script.closedMs = EnvInt("STREVO_SCREENSHOT_CLOSED_MS", 0);
+        // BUTTON:MS, a button of the PTZ panel by name (btnUpRight) and how long it is held.
+        const QString ptz = qEnvironmentVariable("STREVO_SCREENSHOT_PTZ");
+        script.ptzButton = ptz.section(QLatin1Char(':'), 0, 0);
+        script.ptzMs = std::max(1, ptz.section(QLatin1Char(':'), 1, 1).toInt());
+        script.paramsPath = qEnvironmentVariable("STREVO_SCREENSHOT_PARAMS");
+        ArrangeScreenshot(dlg, script);
     }
     dlg.show();
     exec();

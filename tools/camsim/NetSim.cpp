@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include <cJSON.h>
+
 #include "CameraModel.h"
 #include "Camsim.h"
 #include "NetSimPicture.h"
@@ -66,6 +68,7 @@ struct Options {
     int dropAfterS = 0;
     bool busy = false;
     bool replay = false;
+    bool logCommands = false;
     int maxLogins = 0;
     int maxStreams = -1;  // streams at once per camera; -1: no limit
 };
@@ -193,7 +196,9 @@ class NetModule final : public Module {
                "  --net-replay          encode each stream's first 2 seconds once and send\n"
                "                        them over and over (a still picture; for load\n"
                "                        measurements that the encoders would disturb)\n"
-               "  --net-fps N           frame rate of the streams, 1 to 60 (default 15)\n";
+               "  --net-fps N           frame rate of the streams, 1 to 60 (default 15)\n"
+               "  --net-log-commands    print each text command a camera is sent (its\n"
+               "                        address, Cmd and PtzCmd) on standard output\n";
     }
 
     int ParseOption(int argc, char** argv, int i) override {
@@ -251,6 +256,7 @@ class NetModule final : public Module {
                      : a == "--net-malformed" ? &options_.malformed
                      : a == "--net-busy"      ? &settings_->busy
                      : a == "--net-replay"    ? &options_.replay
+                     : a == "--net-log-commands" ? &options_.logCommands
                                               : nullptr;
         if (!flag)
             return 0;
@@ -457,6 +463,8 @@ class NetModule final : public Module {
             while (!stop_ && Clock::now() < until)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        if (options_.logCommands)
+            LogCommand(conn.camera->cam.address, request.payload);
         std::string text;
         if (options_.negative) {
             text = "{\"Content\":{\"nResult\":-5}}";
@@ -471,6 +479,20 @@ class NetModule final : public Module {
         std::vector<uint8_t> payload(4 + text.size(), 0);
         std::memcpy(payload.data() + 4, text.data(), text.size());
         return SendFrame(conn.fd, kTextAnswer, request.sequence, payload);
+    }
+
+    // One line per command, for a check that watches a client from outside.
+    static void LogCommand(const std::string& address, const std::vector<uint8_t>& payload) {
+        size_t len = payload.size();
+        while (len > 0 && payload[len - 1] == 0) --len;
+        cJSON* root = cJSON_ParseWithLength(reinterpret_cast<const char*>(payload.data()), len);
+        const cJSON* cmd = cJSON_GetObjectItem(root, "Cmd");
+        const cJSON* ptz = cJSON_GetObjectItem(cJSON_GetObjectItem(root, "Content"), "PtzCmd");
+        std::printf("camsim: %s command %s%s%s\n", address.c_str(),
+                    cJSON_IsString(cmd) ? cmd->valuestring : "(malformed)",
+                    cJSON_IsString(ptz) ? " " : "", cJSON_IsString(ptz) ? ptz->valuestring : "");
+        std::fflush(stdout);
+        cJSON_Delete(root);
     }
 
     void ServeStream(Conn& conn, const Frame& request) {
