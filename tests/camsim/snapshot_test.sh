@@ -39,8 +39,18 @@ probe=$(png_size "$work/ip.png")
 [ "$probe" = $'codec_name=png\nwidth=320\nheight=240' ] || fail "ffprobe ip: $probe"
 
 printf '%s\n' quolt >"$work/password"
-out=$("$strevoctl" rtsp snapshot rtsp://127.0.0.2:8554/main --user admin \
-  --password-file "$work/password" --out "$work/rtsp.png")
+rtsp_snapshot() {
+  "$strevoctl" rtsp snapshot rtsp://127.0.0.2:8554/main --user admin \
+    --password-file "$work/password" --out "$work/rtsp.png" 2>"$work/rtsp.err"
+}
+# On a heavily loaded machine camsim's RTSP pipeline has been seen to send one
+# packet of a fresh session and then stall; strevoctl then rightly reports the
+# time-out. That is the simulator's fault, not the client's: one more session.
+if ! out=$(rtsp_snapshot); then
+  echo "rtsp snapshot failed once: $(cat "$work/rtsp.err")"
+  grep -q "the camera did not answer in time" "$work/rtsp.err" || fail "rtsp snapshot: $(cat "$work/rtsp.err")"
+  out=$(rtsp_snapshot) || fail "rtsp snapshot, twice: $(cat "$work/rtsp.err")"
+fi
 echo "$out"
 probe=$(png_size "$work/rtsp.png")
 [ "$probe" = $'codec_name=png\nwidth=320\nheight=240' ] || fail "ffprobe rtsp: $probe"
