@@ -23,7 +23,9 @@
 // picture out of the player's image (MV_PlayEx) or lets the player draw straight into an image
 // of the program's (MV_PlayInto). Pictures that a newer one replaces before it can be shown
 // are not converted. Damaged input is counted and skipped; the port shows pictures again from
-// the next key frame.
+// the next key frame. One kind of damage only H.264 reveals: an access unit cut short inside its
+// slice data that the sender still hands over as whole. FFmpeg's H.265 decoder reports no error
+// for it, so that picture and those referring to it up to the next key frame can show damaged.
 #pragma once
 
 #include <stdint.h>

