@@ -1,5 +1,38 @@
 #include "CPasswordStore.h"
 
+namespace strevo {
+
+CPasswordStore::~CPasswordStore() {
+    // Overwritten before the memory goes back.
+    for (auto& [key, password] : m_run) password.assign(password.size(), '\0');
+}
+
+}  // namespace strevo
+
+#if defined(STREVO_NO_QTKEYCHAIN)
+
+// Built without QtKeychain: passwords are kept for the run only, and the add
+// dialog offers no "记住密码".
+namespace strevo {
+
+bool CPasswordStore::StoreAvailable() { return false; }
+
+bool CPasswordStore::Put(const std::string& key, const std::string& password, bool remember) {
+    m_run[key] = password;
+    return !remember;
+}
+
+std::string CPasswordStore::Get(const std::string& key) {
+    auto it = m_run.find(key);
+    return it == m_run.end() ? std::string() : it->second;
+}
+
+void CPasswordStore::Forget(const std::string& key) { m_run.erase(key); }
+
+}  // namespace strevo
+
+#else
+
 #include <qt6keychain/keychain.h>
 
 #include <QEventLoop>
@@ -36,11 +69,6 @@ QKeychain::Error Run(QKeychain::Job* job, const std::function<void(QKeychain::Jo
 }
 
 }  // namespace
-
-CPasswordStore::~CPasswordStore() {
-    // Overwritten before the memory goes back.
-    for (auto& [key, password] : m_run) password.assign(password.size(), '\0');
-}
 
 bool CPasswordStore::StoreAvailable() {
     if (m_available < 0) {
@@ -94,3 +122,5 @@ void CPasswordStore::Forget(const std::string& key) {
 }
 
 }  // namespace strevo
+
+#endif

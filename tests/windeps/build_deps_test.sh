@@ -74,6 +74,9 @@ run() {
     }
     def_gone() { PKG=missing OPTS=""; }
     build_gone() { :; }
+    def_extra() { PKG=missing OPTS=""; }  # optional, as QtKeychain is
+    build_extra() { :; }
+    fallback_extra() { LEFT_OUT="not fetched"; }
     STREVO_DEPS_NICED=1 main "$@"
   )
 }
@@ -135,6 +138,14 @@ run gone >/dev/null 2>&1
 rc=$?
 check "a missing source fails the run" test "$rc" -ne 0
 check "a missing source is not stamped" test ! -e "$work/prefix/stamps/gone"
+# An optional one is left out: the run goes on and says so, and nothing is
+# stamped, so that a later run tries again.
+out=$(run extra demo 2>&1)
+rc=$?
+check "an optional missing source does not fail the run" test "$rc" -eq 0
+check "the run goes on after it" grep -qE "demo: (up to date|done)" <<<"$out"
+check "the summary names it" grep -q "all done .*left out: extra" <<<"$out"
+check "a left-out component is not stamped" test ! -e "$work/prefix/stamps/extra"
 check "an unknown component is refused" bash -c '! "$0"/windows/build-deps nosuch 2>/dev/null' "$src"
 
 # The prefix never lies inside the repository (its build trees would be
