@@ -6,6 +6,7 @@
 #include "HidBackend.h"
 #include "HidPlatform.h"
 #include "HidapiDevice.h"
+#include "KLogLibrary.h"
 
 namespace strevo {
 namespace {
@@ -50,12 +51,16 @@ class HidapiDevice final : public IHidDevice {
 
 class HidapiBackend final : public IHidBackend {
   public:
-    HidapiBackend() {
-        static std::once_flag once;
-        std::call_once(once, [] { hid_init(); });
-    }
-
     std::vector<HidDeviceDesc> Enumerate() override {
+        // At the first enumeration rather than at construction, when the program's
+        // log is set up: a failed start leaves every list empty, so say why, once.
+        static std::once_flag once;
+        std::call_once(once, [] {
+            if (hid_init() != 0)
+                ProgramLog().Log(2, nullptr,
+                                 " (F=%s L=%d) hid_init failed: no USB camera can be listed",
+                                 "HidapiBackend", __LINE__);
+        });
         std::vector<HidDeviceDesc> out;
         hid_device_info* list = hid_enumerate(0, 0);
         for (hid_device_info* d = list; d; d = d->next) {
