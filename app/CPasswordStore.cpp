@@ -12,7 +12,7 @@ CPasswordStore::~CPasswordStore() {
 #if defined(STREVO_NO_QTKEYCHAIN)
 
 // Built without QtKeychain: passwords are kept for the run only, and the add
-// dialog offers no "记住密码".
+// dialog greys "记住密码".
 namespace strevo {
 
 bool CPasswordStore::StoreAvailable() { return false; }
